@@ -1,0 +1,75 @@
+#ifndef SERIAL_H
+#define SERIAL_H
+
+#include "Mutex.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The serial port of the modem. Opened and configured through boost.asio (raw:
+// no echo, no line discipline); reads wait on the descriptor with a deadline, so
+// a read that gave up can never hand its bytes to a later read twice or lose them.
+// Failures of open and options throw SystemException "<tag>: <system message>".
+class Serial
+{
+public:
+    enum ReadState
+    {
+        ReadWaiting = 0,
+        ReadDone = 1,
+        ReadFailed = 2,
+        ReadTimedOut = 3
+    };
+
+    Serial();
+    virtual ~Serial();
+
+    Serial(const Serial &) = delete;
+    Serial &operator=(const Serial &) = delete;
+
+    // 115200 baud, 8 data bits, no parity, one stop bit, no flow control. Returns 0.
+    int Open(const std::string &deviceName, unsigned int baudRate);
+    // Also resets the read time-out to 0 (no limit). Returns 0.
+    int Close();
+    bool IsOpen() const;
+    // Discards nothing; kept for the callers' protocol. Returns 0.
+    int Flush(int queueSelector);
+
+    // Reads exactly count bytes within the read time-out: 0 with count unchanged,
+    // or -1 with count 0 on time-out, error or a closed far end. Bytes that arrived
+    // before a failed read gave up are kept and come first in the next read.
+    int Read(unsigned char *buffer, unsigned int &count);
+    // Sets the read time-out in microseconds (0 = no limit; it stays in force), then Read.
+    int ReadWithTimeout(unsigned char *buffer, unsigned int &count, std::int32_t timeoutUs);
+    int ReadByte(unsigned char *buffer);
+
+    // Writes all bytes under the write lock; any thread may write. Returns 0.
+    int Write(const unsigned char *data, unsigned int length);
+    int WriteByte(unsigned char value);
+
+    int SetBaudRate(unsigned int rate);
+    // 0: hardware flow control; any other value: none.
+    int SetFlowControl(int mode);
+    // 1: two stop bits; any other value: one.
+    int SetStopBits(int mode);
+
+    std::string GetDeviceName() const { return deviceName; }
+
+private:
+    template <typename Option> void SetOption(const Option &option);
+    ReadState WaitAndRead(unsigned char *buffer, unsigned int count);
+
+    std::string deviceName;
+    Mutex writeLock{Mutex::Plain};
+    boost::asio::io_context ioContext;
+    boost::asio::serial_port port{ioContext};
+    std::int64_t readTimeoutUs = 0;
+    ReadState readState = ReadWaiting;
+    unsigned int transferred = 0;
+    std::vector<unsigned char> heldBack;
+};
+
+#endif
