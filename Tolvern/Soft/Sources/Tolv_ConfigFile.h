@@ -1,0 +1,49 @@
+#ifndef TOLV_CONFIGFILE_H
+#define TOLV_CONFIGFILE_H
+
+#include "Tolv_TemplateItem.h"
+#include "Tolv_XmlHelper.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Tolv
+{
+
+using ByteVector = std::vector<uint8_t>;
+
+// A module configuration file turned into configuration-request bytes with the
+// matching template: per item its DIB, its VIB and its value.
+class ConfigFile
+{
+public:
+    // Reads the file (throws what ReadXmlFile throws); templateFiles are the
+    // candidate template paths, searched in order.
+    ConfigFile(const std::string &path, std::vector<std::string> templateFiles);
+
+    // Appends every item's bytes, in file order.
+    void EncodePayload(ByteVector &out, const std::string &templateId, bool readMode);
+
+    // One byte vector per element of the file, in file order; an element the
+    // template does not know gives an empty vector (and an error line).
+    // Throws when the root is not "config", when no template has the id, and
+    // when not one element of the file is known to the template.
+    void EncodeItems(std::vector<ByteVector> &out, const std::string &templateId);
+
+    void EncodeItem(const xmlNode *element, ByteVector &bytes, const std::vector<TemplateItem> &items) const;
+    void EncodeFixedValue(const xmlNode *element, const TemplateItem &item, ByteVector &bytes) const;
+    void EncodeLvarValue(const xmlNode *element, const TemplateItem &item, ByteVector &bytes) const;
+
+private:
+    std::vector<TemplateItem> FindTemplateItems(const std::string &templateId) const;
+
+    XmlDocPtr document;
+    xmlNode *root = nullptr;
+    bool readMode = false;
+    std::vector<std::string> templateFiles;
+};
+
+} // namespace Tolv
+
+#endif

@@ -1,0 +1,43 @@
+#ifndef TOLV_XMLHELPER_H
+#define TOLV_XMLHELPER_H
+
+#include <libxml/tree.h>
+
+#include <memory>
+#include <string>
+
+namespace Tolv
+{
+
+struct XmlDocFree
+{
+    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
+};
+using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
+
+// Reads a template or configuration file. On success document owns the tree
+// and root is its root element. Throws std::runtime_error "Can't open file"
+// (missing path), "Cannot load xml file" (not a document) and XmlFormatError
+// "Cannot get node ptr" (no element); in that last case document already
+// holds the tree. The file can never make us read another file or the network.
+void ReadXmlFile(const std::string &path, XmlDocPtr &document, xmlNode *&root);
+
+// libxml2's generic error function: the parser's complaints become trace lines.
+void XmlErrorHandler(void *context, const char *format, ...);
+
+// Steps node to its next sibling (of any kind) and returns it; throws
+// std::runtime_error "next ptr empty" when there is none.
+xmlNode *NextElement(xmlNode *&node);
+
+// Whether node is an element named name.
+bool IsElement(const xmlNode *node, const char *name);
+
+// The text of node's first child when that child is text, else empty.
+std::string NodeText(const xmlNode *node);
+
+// Whether node's first child is a text node.
+bool HasText(const xmlNode *node);
+
+} // namespace Tolv
+
+#endif
