@@ -1,0 +1,379 @@
+#include "WMBC_ZV.h"
+
+#include "ScopedLock.h"
+#include "Serial.h"
+#include "WMBC_ByteCursor.h"
+#include "WMBC_Log.h"
+#include "WMBH_HexText.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace WMBusMod
+{
+
+namespace
+{
+
+// How many frames a queue keeps before the oldest is dropped. The event channel is never read,
+// so it only keeps the last few for a look in the debugger; nobody should ever reach the others.
+struct QueueLimit
+{
+    int channel;
+    size_t dataFrames;
+};
+
+constexpr QueueLimit kQueueLimits[] = {{ChannelCtrl, 64}, {ChannelData, 1024}, {ChannelEvent, 16}};
+constexpr size_t kAckLimit = 16;
+
+size_t DataLimit(int channel)
+{
+    for (const QueueLimit &limit : kQueueLimits)
+    {
+        if (limit.channel == channel)
+        {
+            return limit.dataFrames;
+        }
+    }
+    return 0;
+}
+
+// Pause after a read that failed at once (device gone): doubles up to this cap.
+constexpr int kMaxBackoffMs = 200;
+// A failed read that came back faster than this did not wait for anything.
+constexpr auto kFastFailure = std::chrono::milliseconds(5);
+
+} // namespace
+
+WMBC_ZV::WMBC_ZV(Serial &serial) : Thread("MRDR"), serial(&serial), serialReadLock(Mutex::Plain)
+{
+    WMBC_TRACE("WMBC_ZV()");
+    Start(this, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+WMBC_ZV::~WMBC_ZV()
+{
+    WMBC_TRACE("~WMBC_ZV()");
+    RequestStop();
+    Join();
+}
+
+void WMBC_ZV::SleepUnlessStopped(int milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!IsStopRequested() && std::chrono::steady_clock::now() < until)
+    {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - std::chrono::steady_clock::now(), std::chrono::milliseconds(10)));
+    }
+}
+
+void WMBC_ZV::Run()
+{
+    WMBC_ZV_Frame frame(KindData);
+    const auto giveUp = [this] { return IsStopRequested() || readLockWanted.load(); };
+    int fastFailures = 0;
+    while (!IsStopRequested())
+    {
+        bool read = false;
+        const auto started = std::chrono::steady_clock::now();
+        try
+        {
+            frame.Init(KindNak);
+            ScopedLock lock(serialReadLock);
+            read = frame.ReadFrame(*serial, ReadTimeoutMs, giveUp);
+            if (read)
+            {
+                NotifyOne(frame);
+            }
+        }
+        catch (const std::exception &e)
+        {
+            // Nothing a frame or the port does may end the reader.
+            WMBC_ERROR("Reader: " << e.what());
+        }
+
+        if (read || std::chrono::steady_clock::now() - started >= kFastFailure)
+        {
+            fastFailures = 0;
+            SleepUnlessStopped(1);
+        }
+        else
+        {
+            fastFailures = std::min(fastFailures + 1, 8);
+            SleepUnlessStopped(std::min(1 << fastFailures, kMaxBackoffMs));
+        }
+    }
+}
+
+void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
+{
+    FrameChannel channel;
+    FrameKind kind;
+    try
+    {
+        channel = frame.GetChannel();
+        kind = frame.GetKind();
+    }
+    catch (const std::runtime_error &)
+    {
+        return;
+    }
+    ChannelQueues &queues = channels[channel];
+
+    if (kind == KindData)
+    {
+        // The modem waits for this before it sends anything else, so it goes out before the
+        // consumer even hears of the frame.
+        WMBC_ZV_Frame ack(KindAck, channel, frame.GetFlag());
+        ack.WriteFrame(*serial);
+        {
+            ScopedLock lock(queues.dataCondition);
+            if (queues.data.size() >= DataLimit(channel))
+            {
+                if (channel != ChannelEvent)
+                {
+                    WMBC_WARNING("Queue of channel " << FrameChannelName(channel) << " full, oldest frame dropped");
+                }
+                queues.data.pop_front();
+            }
+            queues.data.push_back(frame);
+        }
+        queues.dataCondition.NotifyOne();
+        return;
+    }
+
+    {
+        ScopedLock lock(queues.ackCondition);
+        if (queues.acks.size() >= kAckLimit)
+        {
+            queues.acks.pop_front();
+        }
+        queues.acks.push_back(frame);
+    }
+    WMBC_TRACE("NotifyOne");
+    queues.ackCondition.NotifyOne();
+}
+
+bool WMBC_ZV::WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs)
+{
+    if (channel < ChannelCtrl || channel > ChannelEvent)
+    {
+        return false;
+    }
+    ChannelQueues &queues = channels[size_t(channel)];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    ScopedLock lock(queues.dataCondition);
+    while (queues.data.empty())
+    {
+        if (!queues.dataCondition.TimedWaitUntil(deadline) && queues.data.empty())
+        {
+            return false;
+        }
+    }
+    out = queues.data.front();
+    queues.data.pop_front();
+    return true;
+}
+
+void WMBC_ZV::SendWithAck(WMBC_ZV_Frame &frame)
+{
+    const FrameChannel channel = frame.GetChannel();
+    ChannelQueues &queues = channels[channel];
+    ScopedLock send(queues.sendLock);
+    {
+        // An acknowledgement that came after an earlier time-out belongs to that frame; taking it
+        // for this one would report a frame as sent that may be lost.
+        ScopedLock lock(queues.ackCondition);
+        if (!queues.acks.empty())
+        {
+            WMBC_DEBUG("Drop " << queues.acks.size() << " late acknowledgement(s)");
+            queues.acks.clear();
+        }
+    }
+
+    // A frame sent again must not keep the bit of its first try.
+    frame.buffer[2] &= uint8_t(~0x08);
+    frame.SetFlag(queues.alternatingBit);
+    queues.alternatingBit ^= 1;
+    frame.Finalize();
+    frame.WriteFrame(*serial);
+
+    WMBC_ZV_Frame ack(KindNak);
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(AckTimeoutMs);
+        ScopedLock lock(queues.ackCondition);
+        while (queues.acks.empty())
+        {
+            if (!queues.ackCondition.TimedWaitUntil(deadline) && queues.acks.empty())
+            {
+                throw std::runtime_error("ack not received");
+            }
+        }
+        ack = queues.acks.front();
+        queues.acks.pop_front();
+    }
+    if (ack.GetKind() != KindAck)
+    {
+        throw std::runtime_error("nak received");
+    }
+}
+
+std::vector<uint8_t> WMBC_ZV::Command(WMBC_ZV_Frame &request, const char *resultPrefix, const char *statusError)
+{
+    {
+        // A response that came after an earlier "cmd timeout" must not answer this command.
+        ScopedLock lock(channels[ChannelCtrl].dataCondition);
+        if (!channels[ChannelCtrl].data.empty())
+        {
+            WMBC_DEBUG("Drop " << channels[ChannelCtrl].data.size() << " late response(s)");
+            channels[ChannelCtrl].data.clear();
+        }
+    }
+
+    SendWithAck(request);
+    WMBC_ZV_Frame response;
+    if (!WaitChannelFrame(ChannelCtrl, response, ResponseTimeoutMs))
+    {
+        throw std::runtime_error("cmd timeout");
+    }
+
+    WMBC_ByteCursor cursor(response.GetData(), response.GetDataLength());
+    WMBC_TRACE(resultPrefix << DataToHex(response.GetData(), cursor.Remaining()));
+    if (cursor.ReadByte() != CmdAck)
+    {
+        throw std::runtime_error("ack not received");
+    }
+    if (cursor.ReadByte() != 0)
+    {
+        throw std::runtime_error(statusError);
+    }
+    const uint8_t count = cursor.ReadByte();
+    const uint8_t *data = cursor.ReadBytes(count);
+    return std::vector<uint8_t>(data, data + count);
+}
+
+void WMBC_ZV::GetConfig(uint8_t id, uint8_t *out, int &length)
+{
+    WMBC_ZV_Frame request;
+    request.SetCommand(CmdRead, id, nullptr, 0);
+    const std::vector<uint8_t> data = Command(request, "GetConfig res: ", "cmd failed");
+    if (int(data.size()) > length)
+    {
+        throw std::runtime_error("response to long");
+    }
+    std::copy(data.begin(), data.end(), out);
+    length = int(data.size());
+}
+
+void WMBC_ZV::GetConfigString(uint8_t id, std::string &out)
+{
+    WMBC_ZV_Frame request;
+    request.SetCommand(CmdRead, id, nullptr, 0);
+    const std::vector<uint8_t> data = Command(request, "GetConfig res2: ", "cmd id failure");
+    out.assign(data.begin(), std::find(data.begin(), data.end(), 0));
+}
+
+void WMBC_ZV::GetConfigByte(uint8_t id, uint8_t &out)
+{
+    uint8_t byte = 0;
+    int length = 1;
+    GetConfig(id, &byte, length);
+    out = length == 1 ? byte : 0;
+}
+
+namespace
+{
+
+uint32_t LittleEndian(const uint8_t *bytes, int count)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        value |= uint32_t(bytes[i]) << (8 * i);
+    }
+    return value;
+}
+
+} // namespace
+
+void WMBC_ZV::GetConfigUInt16(uint8_t id, uint16_t &out)
+{
+    uint8_t bytes[2] = {};
+    int length = 2;
+    GetConfig(id, bytes, length);
+    out = uint16_t(LittleEndian(bytes, length));
+}
+
+void WMBC_ZV::GetConfigUInt32(uint8_t id, uint32_t &out)
+{
+    uint8_t bytes[4] = {};
+    int length = 4;
+    GetConfig(id, bytes, length);
+    out = LittleEndian(bytes, length);
+}
+
+void WMBC_ZV::SetCfg(uint8_t id, const uint8_t *bytes, int count)
+{
+    WMBC_ZV_Frame request;
+    request.SetCommand(CmdWrite, id, bytes, count);
+    Command(request, "SetCfg res: ", "cmd failed");
+}
+
+void WMBC_ZV::WriteConfigIfChanged(uint8_t id, const uint8_t *bytes, int count)
+{
+    try
+    {
+        uint8_t current[WMBC_ZV_Frame::BufferSize];
+        int length = WMBC_ZV_Frame::BufferSize;
+        GetConfig(id, current, length);
+        if (count >= 0 && length >= count && std::equal(bytes, bytes + count, current))
+        {
+            return;
+        }
+        SetCfg(id, bytes, count);
+    }
+    catch (const std::exception &)
+    {
+        WMBC_WARNING("Failed to write config id " << unsigned(id));
+    }
+}
+
+void WMBC_ZV::UpdateConfig(uint8_t id, const std::string &text)
+{
+    std::string current;
+    GetConfigString(id, current);
+    WMBC_DEBUG("UpdateConfig " << unsigned(id) << ", data:" << text);
+    if (current != text)
+    {
+        SetCfg(id, reinterpret_cast<const uint8_t *>(text.data()), int(text.size()));
+    }
+}
+
+void WMBC_ZV::WriteFrame(const WMBC_ZV_Frame &frame)
+{
+    frame.WriteFrame(*serial);
+}
+
+void WMBC_ZV::FlushSerial()
+{
+    serial->Flush(2);
+}
+
+void WMBC_ZV::LockSerialRead()
+{
+    readLockWanted = true;
+    serialReadLock.Lock();
+    readLockWanted = false;
+}
+
+void WMBC_ZV::UnlockSerialRead()
+{
+    serialReadLock.Unlock();
+}
+
+} // namespace WMBusMod

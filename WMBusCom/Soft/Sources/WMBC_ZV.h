@@ -1,0 +1,97 @@
+#ifndef WMBC_ZV_H
+#define WMBC_ZV_H
+
+#include "Condition.h"
+#include "Mutex.h"
+#include "Thread.h"
+#include "WMBC_ZV_Frame.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+class Serial;
+
+namespace WMBusMod
+{
+
+// The link to one modem over one serial port. Its reader thread "MRDR" alone reads the port,
+// acknowledges every data frame at once and sorts frames into per-channel queues; callers send
+// with stop-and-wait (alternating bit per channel, 1 s for the link acknowledgement) and run
+// the command/response exchange of the control channel on top of it.
+// The port is not owned and must outlive the link.
+class WMBC_ZV : public Thread
+{
+public:
+    static constexpr int ReadTimeoutMs = 10000;
+    static constexpr int AckTimeoutMs = 1000;
+    static constexpr int ResponseTimeoutMs = 1000;
+
+    // Starts the reader thread.
+    explicit WMBC_ZV(Serial &serial);
+    // Stops and joins the reader thread; frames still queued are dropped.
+    ~WMBC_ZV() override;
+
+    void Run() override;
+    // Dispatch of one frame read by Run.
+    void NotifyOne(const WMBC_ZV_Frame &frame);
+
+    // Oldest data frame of the channel, waiting up to timeoutMs for one.
+    bool WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs);
+    // Puts the channel's alternating bit into the frame, finishes and writes it, and waits for
+    // the link acknowledgement: "ack not received", "nak received".
+    void SendWithAck(WMBC_ZV_Frame &frame);
+
+    // One command exchange on the control channel: sends the request (built by SetCommand or
+    // SetRequest), waits for the response and returns its data bytes. Raises "cmd timeout",
+    // "ack not received", statusError for a status other than 0, "malformed response".
+    // resultPrefix starts the trace line of the response.
+    std::vector<uint8_t> Command(WMBC_ZV_Frame &request, const char *resultPrefix, const char *statusError);
+
+    // Parameter commands. GetConfig raises "response to long" when more than length bytes came.
+    void GetConfig(uint8_t id, uint8_t *out, int &length);
+    void GetConfigString(uint8_t id, std::string &out);
+    // 0 when the modem answered without a data byte.
+    void GetConfigByte(uint8_t id, uint8_t &out);
+    void GetConfigUInt16(uint8_t id, uint16_t &out);
+    void GetConfigUInt32(uint8_t id, uint32_t &out);
+    void SetCfg(uint8_t id, const uint8_t *bytes, int count);
+    // Writes only when the modem holds another value; failures are logged, never raised.
+    void WriteConfigIfChanged(uint8_t id, const uint8_t *bytes, int count);
+    void UpdateConfig(uint8_t id, const std::string &text);
+
+    // Writes a finished frame as it is: no alternating bit, no wait.
+    void WriteFrame(const WMBC_ZV_Frame &frame);
+    void FlushSerial();
+    Serial &GetSerial() { return *serial; }
+
+    // Keeps the reader off the port (the modem-flashing path). The reader gives up its wait
+    // for a start byte when asked, so taking the lock does not sit out a whole read time-out.
+    void LockSerialRead();
+    void UnlockSerialRead();
+
+private:
+    struct ChannelQueues
+    {
+        int alternatingBit = 0;
+        std::deque<WMBC_ZV_Frame> data;
+        Condition dataCondition;
+        std::deque<WMBC_ZV_Frame> acks;
+        Condition ackCondition;
+        Mutex sendLock;
+    };
+
+    void SleepUnlessStopped(int milliseconds);
+
+    Serial *serial;
+    Mutex serialReadLock;
+    std::atomic<bool> readLockWanted{false};
+    std::array<ChannelQueues, 3> channels;
+};
+
+} // namespace WMBusMod
+
+#endif
