@@ -105,11 +105,12 @@ void Thread::Entry(Thread *self, std::shared_ptr<State> state)
     {
         LOG_LINE(LogLevel::Error, LogModule::Utils) << "Thread " << state->name << " ended by unknown exception";
     }
-    state->running.store(false);
     {
         std::lock_guard<std::mutex> lock(state->mutex);
         state->active = false;
     }
+    // Cleared after active, so that a caller who sees IsRunning() false may Start again.
+    state->running.store(false);
     state->finished.notify_all();
 }
 
