@@ -183,6 +183,8 @@ typedef struct _mbus_frame_data
 const char *mbus_error_str(void);
 // Copies `message` into the error text (truncated to 511 characters); null changes nothing.
 void mbus_error_str_set(const char *message);
+// Formats a message into the error text (truncated to 511 characters).
+void mbus_error_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Sets the error text to "no errors".
 void mbus_error_reset(void);
 void mbus_set_debug(int debug);
@@ -264,8 +266,10 @@ int mbus_data_variable_header_print(mbus_data_variable_header *header);
 //------------------------------------------------------------------------------
 
 int mbus_compact_frame_expand(mbus_frame *frame, size_t offset, mbus_frame *format_frame, mbus_frame_data *data);
-// Appends the time-point and value lines of a compact-profile record; returns
-// the number of characters written (never more than capacity - 1).
+// Writes the time-point and value lines of a compact-profile record. The XML
+// writers of this section return, like snprintf, the length of the whole
+// text: when it is capacity or more the text was cut, and the caller grows
+// the buffer and renders again.
 size_t mbus_compact_profile_xml(char *buffer, size_t capacity, const mbus_data_record *record,
                                 const mbus_frame_data *data);
 int mbus_is_compact_profile(unsigned char dif, unsigned char vif);
@@ -275,14 +279,15 @@ int mbus_compact_value_decode(const unsigned char *bytes, size_t count, long lon
                               unsigned char spacing_control);
 int mbus_compact_no_value(int code, const unsigned char *bytes, unsigned char spacing_value);
 int mbus_compact_time_step(unsigned char spacing_control, unsigned char spacing_value, struct tm *time);
-size_t mbus_compact_time_xml(char *buffer, size_t capacity, const mbus_data_record *reference_time, long long storage,
-                             const struct tm *time);
+// Time-point line of a profile element; `time_vif` is the reference time record's VIF.
+size_t mbus_compact_time_xml(char *buffer, size_t capacity, const mbus_data_record *profile, unsigned char time_vif,
+                             long long storage, const struct tm *time);
 size_t mbus_compact_value_xml(char *buffer, size_t capacity, const mbus_data_record *profile, long long storage,
                               int code, long long value);
 // "        <record type=\"%s\" unit=\"%s\" storage=\"%lld\"" plus the tariff and
 // subunit attributes when the record has DIFEs. `unit` goes in as given
 // (its vife="0x.." extension included) except for a plain-text VIF, whose
-// radio text is made xml-safe. Returns the characters written.
+// radio text is made xml-safe.
 size_t mbus_data_record_xml_head(char *buffer, size_t capacity, const mbus_data_record *record, long long storage,
                                  const char *unit);
 
