@@ -1,0 +1,153 @@
+#include "LogCapture.h"
+#include "TestTemp.h"
+#include "Tolv_ConfigPayload.h"
+#include "Tolv_XmlFormatError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// A template directory with one template of one item, and a configuration
+// file that gives that item one value.
+class OneItem
+{
+public:
+    OneItem(const std::string &dib, const std::string &vib, const std::string &value) : dir(TestTempPath("one_item"))
+    {
+        fs::create_directories(dir);
+        std::ofstream(dir / "t.xml") << "<template><id>t</id><configs><config><name>item</name>"
+                                        "<pretty_name>P</pretty_name><description>D</description><vib>"
+                                     << vib << "</vib><dib>" << dib
+                                     << "</dib><access_right>rw</access_right><validation/>"
+                                        "<section>S</section></config></configs></template>\n";
+        std::ofstream(dir / "c.cfg") << "<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" << value
+                                     << "</item>\n</config>\n";
+    }
+    ~OneItem() { fs::remove_all(dir); }
+
+    Tolv::ByteVector Encode(bool readMode) const
+    {
+        Tolv::ByteVector out;
+        Tolv::BuildConfigPayload((dir / "c.cfg").string(), dir.string(), out, "t", readMode);
+        return out;
+    }
+
+private:
+    fs::path dir;
+};
+
+std::string Hex(const Tolv::ByteVector &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes)
+    {
+        if (!text.empty())
+        {
+            text += ' ';
+        }
+        text += digits[b >> 4];
+        text += digits[b & 0x0F];
+    }
+    return text;
+}
+
+const std::string Key = "00112233445566778899AABBCCDDEEFF";
+const std::string KeyBytes = "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF";
+const std::string Zeros16 = "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00";
+
+} // namespace
+
+TEST(ItemEncoding, DibVibAndValue)
+{
+    struct Case
+    {
+        std::string dib, vib, value;
+        bool readMode;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"0x04", "0x13", "300", false, "04 13 2C 01 00 00"},
+        {"0x02", "0x13", "0x1234", false, "02 13 34 12"},
+        {"0x02", "0x13", "70000", false, "02 13 70 11"}, // upper bytes dropped
+        {"0x02", "0x13", "-1", false, "02 13 FF FF"},
+        {"0x01", "0x13", "abc", false, "01 13 00"},
+        {"0x01", "0x13", "", false, "01 13 00"},
+        {"0x03", "0x13", "0x010203", false, "03 13 03 02 01"},
+        {"0x06", "0x13", "1", false, "06 13 01 00 00 00 00 00"},
+        {"0x07", "0x13", "0x0102030405060708", false, "07 13 08 07 06 05 04 03 02 01"},
+        {"0x00", "0x13", "5", false, "00 13"},
+        {"0x80", "0x13", "5", false, "80 00 13"},
+        {"0x8400", "0x13", "1", false, "84 00 13 01 00 00 00"},
+        {"0x840010", "0x13", "1", false, "84 10 13 01 00 00 00"},
+        {"4", "0xFD19", "1", false, "04 FD 19 01 00 00 00"},
+        {"0x04", "19", "1", false, "04 13 01 00 00 00"},
+        {"0x01", "0x", "5", false, "01 05"},   // "0x" alone is decimal text: 0
+        {"0x01", "0X19", "5", false, "01 05"}, // only a lower-case x is hexadecimal
+        {"0x01", "0", "5", false, "01 05"},
+        // Lengths follow the DIF's data field; storage and function bits do not count.
+        {"0x44", "0x13", "1", false, "44 13 01 00 00 00"},
+        {"0x32", "0x13", "1", false, "32 13 01 00"},
+        {"0x05", "0x13", "1", false, "05 13 01 00 00 00"},
+        {"0x08", "0x13", "1", false, "08 13"},
+        {"0x0C", "0x13", "1", false, "0C 13 01 00 00 00"},
+        {"0x0E", "0x13", "1", false, "0E 13 01 00 00 00 00 00"},
+        {"0x0D", "0xFD19", Key, false, "0D FD 19 10 " + KeyBytes},
+        {"0x0D", "0xFD19", Key, true, "0D FD 19 10 " + KeyBytes},
+        {"0x0D", "0xFD19", "", true, "0D FD 19 " + Zeros16},
+        {"0x0D", "0xFD19", "\n  " + Key + "\n", false, "0D FD 19 10 " + KeyBytes},
+        {"0x8D00", "0xFD19", Key, false, "8D 00 FD 19 10 " + KeyBytes},
+        {"0x4D", "0xFD19", Key, false, "4D FD 19 10 " + KeyBytes},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture quiet;
+        const OneItem item(c.dib, c.vib, c.value);
+        EXPECT_EQ(Hex(item.Encode(c.readMode)), c.expected)
+            << "dib " << c.dib << " vib " << c.vib << " value " << c.value;
+    }
+}
+
+TEST(ItemEncoding, RefusedValues)
+{
+    struct Case
+    {
+        std::string dib, vib, value;
+        bool readMode;
+        std::string thrown;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"0x0D", "0x13", Key, false, "LVAR not supported for this vif/vife", "LVAR not supported for this vif/vife"},
+        {"0x0D", "0xFD19", Key.substr(0, 31), false, "Invalid AES key size", "Invalid AES key size 31"},
+        {"0x0D", "0xFD19", Key + "0", false, "Invalid AES key size", "Invalid AES key size 33"},
+        {"0x0D", "0xFD19", "", false, "Invalid AES key size", "Invalid AES key size 0"},
+        {"0x0D", "0xFD19", "abc", true, "Invalid AES key size", "Invalid AES key size 3"},
+        {"0x0D", "0xFD19", "0011223344556677889XAABBCCDDEEFF", false, "Invalid AES key", "Invalid AES key"},
+        {"0x0D", "0xFD19", Key.substr(0, 8) + " " + Key.substr(9), false, "Invalid AES key", "Invalid AES key"},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture capture;
+        const OneItem item(c.dib, c.vib, c.value);
+        try
+        {
+            item.Encode(c.readMode);
+            ADD_FAILURE() << "accepted " << c.value;
+        }
+        catch (const Tolv::XmlFormatError &e)
+        {
+            EXPECT_EQ(std::string(e.what()), c.thrown) << c.value;
+        }
+        EXPECT_TRUE(capture.Contains(" " + c.logged)) << capture.Text();
+    }
+}

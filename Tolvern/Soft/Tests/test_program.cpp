@@ -1,0 +1,93 @@
+// Runs the built program and checks what it prints and how it ends.
+#include "TestTemp.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace
+{
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// The arguments are plain words: no quoting is needed for them.
+ProgramRun RunTolvern(const std::string &args)
+{
+    const std::string out = TestTempPath("out.txt").string();
+    const std::string err = TestTempPath("err.txt").string();
+    const std::string command =
+        std::string("'") + TOLV_BINARY + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int status = std::system(command.c_str());
+    ProgramRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
+const std::string Usage = ReadFile(std::string(TOLV_FIXTURES_DIR) + "/usage.txt");
+
+} // namespace
+
+TEST(Program, UsageEndsWithZero)
+{
+    struct Case
+    {
+        const char *args;
+        bool parserMessage;
+    };
+    const Case cases[] = {{"-h", false}, {"--help", false}, {"--bogus", true}, {"-x", true}, {"-m -p", true}};
+    for (const Case &c : cases)
+    {
+        const ProgramRun run = RunTolvern(c.args);
+        EXPECT_EQ(run.exitCode, 0) << c.args;
+        EXPECT_EQ(run.out, Usage) << c.args;
+        EXPECT_EQ(run.err.empty(), !c.parserMessage) << c.args << ": " << run.err;
+    }
+}
+
+TEST(Program, LeftoverArgumentsThenTheRunGoesOn)
+{
+    const ProgramRun run = RunTolvern("word -m");
+    const std::string listed = "unknown options (ignored): \nword\n-m\n\n" + Usage;
+    EXPECT_EQ(run.out.substr(0, listed.size()), listed);
+    // The run went on with task 0; without a modem driver it can only fail.
+    EXPECT_NE(run.out.find("Modem driver not available, task 0 cannot run\n", listed.size()), std::string::npos);
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(Program, TasksWithoutTheModemDriverFail)
+{
+    const ProgramRun run = RunTolvern("-m --nowait");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("Tolv_Main.cpp:"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Modem driver not available, task 1 cannot run\n"), std::string::npos) << run.out;
+}
+
+TEST(Program, DebugShowsTheStartLine)
+{
+    const ProgramRun run = RunTolvern("-d -s");
+    EXPECT_NE(run.out.find("][1][Tolv    ]Start\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.exitCode, 1);
+}

@@ -1,0 +1,261 @@
+#include "LogCapture.h"
+#include "TestTemp.h"
+#include "Tolv_ConfigPayload.h"
+#include "Tolv_TemplateFile.h"
+#include "Tolv_XmlFormatError.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+const std::string Fixtures = TOLV_FIXTURES_DIR;
+const std::string Templates = Fixtures + "/templates";
+
+std::string Config(const std::string &name)
+{
+    return Fixtures + "/config/" + name;
+}
+
+std::string Hex(const Tolv::ByteVector &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes)
+    {
+        if (!text.empty())
+        {
+            text += ' ';
+        }
+        text += digits[b >> 4];
+        text += digits[b & 0x0F];
+    }
+    return text;
+}
+
+// The message of what BuildConfigPayload throws, "" when it returns.
+template <typename Exception>
+std::string PayloadError(const std::string &config, const std::string &dir, const std::string &id)
+{
+    Tolv::ByteVector out;
+    try
+    {
+        Tolv::BuildConfigPayload(config, dir, out, id, false);
+    }
+    catch (const Exception &e)
+    {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(Templates, PayloadOfAGoodFileInFileOrder)
+{
+    LogCapture quiet;
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(Config("good.xml"), Templates, out, "my_type_01_02", false);
+    EXPECT_EQ(Hex(out), "04 FD 3A 2C 01 00 00 01 FD 0E 02");
+}
+
+TEST(Templates, SearchTracesAndSkipsUnusableFiles)
+{
+    LogCapture capture(LogLevel::Trace);
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(Config("good.xml"), Templates, out, "my_type_01_02", true);
+    EXPECT_TRUE(capture.Contains("]Search for id my_type_01_02\n"));
+    EXPECT_TRUE(capture.Contains("]Failed to parse " + Templates + "/broken.xml, ignore it\n"));
+    EXPECT_TRUE(capture.Contains("]Failed to parse " + Templates + "/configs_first.xml, ignore it\n"));
+    EXPECT_TRUE(capture.Contains("]template id not found\n"));
+    EXPECT_TRUE(capture.Contains("]template file found: " + Templates + "/meter.xml\n"));
+    EXPECT_TRUE(capture.Contains("]No config item found, ignore it\n")); // the <note> in the container
+    EXPECT_TRUE(capture.Contains("]Add send_period, Send period, Seconds between two frames, fd3a, 4, rw, , 10, "
+                                 "86400, Radio\n"))
+        << capture.Text();
+    EXPECT_TRUE(capture.Contains("]Got send_period\n"));
+    EXPECT_TRUE(capture.Contains("]val 300\n"));
+    EXPECT_TRUE(capture.Contains("]Found for mode\n"));
+}
+
+TEST(Templates, ItemWithoutValidationIsLeftOut)
+{
+    LogCapture capture(LogLevel::Debug);
+    std::vector<Tolv::ByteVector> items;
+    Tolv::BuildConfigItems(Config("missing_items.xml"), Templates, items, "my_type_01_02");
+    EXPECT_TRUE(capture.Contains("]Failed to get template item, issue: next ptr empty\n")) << capture.Text();
+
+    // One vector per element, empty where the template has no such item.
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(Hex(items[0]), "");
+    EXPECT_EQ(Hex(items[1]), "01 FD 0E 03");
+    EXPECT_EQ(Hex(items[2]), ""); // no_validation was not kept
+    EXPECT_EQ(Hex(items[3]), "04 FD 3A 00 00 00 00");
+    EXPECT_TRUE(capture.Contains("Config item not found in the template file\n"));
+    EXPECT_TRUE(capture.Contains("children node not found or empty\n"));
+    EXPECT_TRUE(capture.Contains("]children node empty\n"));
+}
+
+TEST(Templates, UnknownItemsAreNotSentButKnownOnesAre)
+{
+    LogCapture quiet;
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(Config("missing_items.xml"), Templates, out, "my_type_01_02", true);
+    EXPECT_EQ(Hex(out), "01 FD 0E 03 04 FD 3A 00 00 00 00");
+}
+
+TEST(Templates, FileErrorsReachTheCaller)
+{
+    LogCapture capture;
+    struct Case
+    {
+        std::string config, dir, id, thrown;
+    };
+    const Case cases[] = {
+        {Config("good.xml"), Fixtures + "/no_such_dir", "my_type_01_02", "Template file not found"},
+        {Config("good.xml"), Templates, "no_such_id", "Template file not found"},
+        {Config("good.xml"), Templates, "empty_type", "Template file not found"},
+        {Config("no_such_file.xml"), Templates, "my_type_01_02", "Can't open file"},
+        {Config("none_known.xml"), Templates, "my_type_01_02", "No known config item in the config file"},
+    };
+    for (const Case &c : cases)
+    {
+        EXPECT_EQ(PayloadError<std::runtime_error>(c.config, c.dir, c.id), c.thrown) << c.config << " " << c.id;
+    }
+    EXPECT_TRUE(capture.Contains("Template directory parameter is not a directory " + Fixtures + "/no_such_dir\n"));
+}
+
+TEST(Templates, StructureErrorsAreXmlFormatErrors)
+{
+    LogCapture quiet;
+    EXPECT_EQ(PayloadError<Tolv::XmlFormatError>(Config("wrong_root.xml"), Templates, "my_type_01_02"),
+              "config node not found");
+    EXPECT_EQ(PayloadError<Tolv::XmlFormatError>(Config("declaration_only.xml"), Templates, "my_type_01_02"),
+              "Cannot get node ptr");
+}
+
+TEST(Templates, MalformedConfigurationIsReadAsFarAsItGoes)
+{
+    LogCapture quiet;
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(Config("malformed.xml"), Templates, out, "my_type_01_02", false);
+    EXPECT_EQ(Hex(out), "01 FD 0E 04 04 FD 3A 3C 00 00 00");
+}
+
+TEST(Templates, EntitiesFromOutsideEncodeAsEmptyValues)
+{
+    LogCapture quiet;
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(Config("external_entity.xml"), Templates, out, "my_type_01_02", false);
+    EXPECT_EQ(Hex(out), "01 FD 0E 00 04 FD 3A 00 00 00 00");
+}
+
+TEST(Templates, SameIdTakesTheFirstFileByName)
+{
+    // Dup_c.xml comes after dup_b.xml when case is ignored, as the GUI lists them.
+    LogCapture quiet;
+    const std::string cfg = TestTempPath("dup.xml").string();
+    std::ofstream(cfg) << "<config><mode>1</mode></config>";
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(cfg, Templates, out, "dup_type", false);
+    EXPECT_EQ(Hex(out), "01 22 01");
+    fs::remove(cfg);
+}
+
+TEST(Templates, ListTemplateFilesTakesRegularXmlFilesOnly)
+{
+    const fs::path dir = TestTempPath("list");
+    fs::remove_all(dir);
+    fs::create_directories(dir / "sub.xml");
+    for (const char *name : {"b.xml", "A.XML", "c.Xml", "d.txt", "e.xml.bak", ".xml"})
+    {
+        std::ofstream(dir / name) << "<x/>";
+    }
+    std::vector<std::string> paths{"kept"};
+    Tolv::ListTemplateFiles(dir.string(), paths);
+    const std::vector<std::string> expected{"kept", (dir / "A.XML").string(), (dir / "b.xml").string()};
+    EXPECT_EQ(paths, expected);
+
+    LogCapture capture;
+    std::vector<std::string> none;
+    Tolv::ListTemplateFiles((dir / "b.xml").string(), none);
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(capture.Contains("Template directory parameter is not a directory " + (dir / "b.xml").string()));
+    fs::remove_all(dir);
+}
+
+TEST(Templates, TemplateIdErrors)
+{
+    const fs::path dir = TestTempPath("ids");
+    fs::create_directories(dir);
+    struct Case
+    {
+        std::string content, thrown;
+    };
+    const Case cases[] = {
+        {"<template><id>abc</id><configs/></template>", ""},
+        {"<template><!-- x --><id>abc</id></template>", "template id not found"},
+        {"<template><ident>abc</ident></template>", "template id not found"},
+        {"<template/>", "template id not found"},
+        {"<template><id/></template>", "template id content not found"},
+        {"<template><id><b/></id></template>", "template id content not found"},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture capture;
+        std::ofstream((dir / "t.xml").string()) << c.content;
+        const Tolv::TemplateFile file((dir / "t.xml").string());
+        try
+        {
+            EXPECT_EQ(file.GetTemplateId(), "abc");
+            EXPECT_EQ(c.thrown, "") << c.content;
+        }
+        catch (const Tolv::XmlFormatError &e)
+        {
+            EXPECT_EQ(std::string(e.what()), c.thrown) << c.content;
+        }
+    }
+    fs::remove_all(dir);
+}
+
+TEST(Templates, ItemChildrenMustStandInOrder)
+{
+    const fs::path path = TestTempPath("items.xml");
+    std::ofstream(path) << "<template><id>t</id><configs>"
+                           // reversed pretty_name and description
+                           "<config><name>a</name><description/><pretty_name/><vib>1</vib><dib>1</dib>"
+                           "<access_right/><validation/><section/></config>"
+                           // a comment in the validation place is skipped like another element
+                           "<config><name>b</name><pretty_name/><description/><vib>0x10</vib><dib>2</dib>"
+                           "<access_right/><!-- v --><section>S</section></config>"
+                           // no children at all
+                           "<config/>"
+                           // an extra child after section is not read
+                           "<config><name>c</name><pretty_name/><description/><vib>3</vib><dib>0x8400</dib>"
+                           "<access_right/><validation><max>9</max><min>-4</min><other/></validation>"
+                           "<section/><extra/></config>"
+                           "</configs><configs><config/></configs></template>";
+    LogCapture capture(LogLevel::Debug);
+    const Tolv::TemplateFile file(path.string());
+    std::vector<Tolv::TemplateItem> items;
+    file.GetTemplateItems(items);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].name, "b");
+    EXPECT_EQ(items[0].vib, 0x10u);
+    EXPECT_EQ(items[0].section, "S");
+    EXPECT_EQ(items[1].name, "c");
+    EXPECT_EQ(items[1].dib, 0x8400u);
+    EXPECT_EQ(items[1].min, -4);
+    EXPECT_EQ(items[1].max, 9);
+    EXPECT_TRUE(capture.Contains("issue: Template item pretty_name not found \n")) << capture.Text();
+    EXPECT_TRUE(capture.Contains("issue: Template item name not found \n"));
+    fs::remove(path);
+}
