@@ -3,6 +3,7 @@
 #include "LogStatement.h"
 #include "Tolv_TemplateFile.h"
 #include "Tolv_XmlFormatError.h"
+#include "mbus-protocol.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,15 +21,6 @@ constexpr uint32_t AesKeyVib = 0xFD19;
 constexpr size_t AesKeyDigits = 32;
 constexpr uint8_t AesKeyLength = 16;
 constexpr uint8_t DifLvar = 0x0D;
-
-// Data bytes by the low nibble of a DIF (variable length counts 0 here).
-// TODO: use the decoder's mbus_dif_datalength_lookup once its target links.
-constexpr int DifDataLengths[16] = {0, 1, 2, 3, 4, 4, 6, 8, 0, 1, 2, 3, 4, 0, 6, 8};
-
-int mbus_dif_datalength_lookup(unsigned char dif)
-{
-    return DifDataLengths[dif & 0x0F];
-}
 
 const char *NodeName(const xmlNode *node)
 {
