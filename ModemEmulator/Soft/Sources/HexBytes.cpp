@@ -1,0 +1,54 @@
+#include "HexBytes.h"
+
+#include <stdexcept>
+
+namespace ModemEmu
+{
+
+namespace
+{
+
+int DigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::vector<uint8_t> ParseHex(const std::string &text)
+{
+    std::vector<uint8_t> bytes;
+    int high = -1;
+    for (char c : text)
+    {
+        if (c == ' ' || c == ':' || c == '-' || c == '\t')
+        {
+            if (high >= 0)
+                throw std::invalid_argument("hex byte split by a separator: " + text);
+            continue;
+        }
+        int value = DigitValue(c);
+        if (value < 0)
+            throw std::invalid_argument("not a hex digit in: " + text);
+        if (high < 0)
+        {
+            high = value;
+        }
+        else
+        {
+            bytes.push_back(static_cast<uint8_t>(high << 4 | value));
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        throw std::invalid_argument("odd number of hex digits: " + text);
+    return bytes;
+}
+
+} // namespace ModemEmu
