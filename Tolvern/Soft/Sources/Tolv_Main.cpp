@@ -1,10 +1,77 @@
 #include "LogStatement.h"
+#include "Serial.h"
 #include "Tolv_Config.h"
+#include "Tolv_ModemSetup.h"
+#include "Tolv_ModemTasks.h"
+#include "WMBC_Interface.h"
 
+#include <chrono>
 #include <exception>
+#include <memory>
+#include <stdexcept>
+#include <thread>
 
-// Every task talks to the modem, and the modem driver is not part of this
-// build yet: after the options, a run can only say so and fail.
+namespace
+{
+
+using Driver = std::unique_ptr<WMBusMod::WMBC_Interface>;
+
+void NoTask(WMBusMod::WMBC_Interface &, Tolv::Config &)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "No task selected";
+}
+
+void ModemInfoTask(WMBusMod::WMBC_Interface &driver, Tolv::Config &)
+{
+    Tolv::GetModemInfo(driver);
+}
+
+void StatisticsTask(WMBusMod::WMBC_Interface &driver, Tolv::Config &)
+{
+    Tolv::ReadStatistics(driver);
+}
+
+struct TaskEntry
+{
+    int task;
+    void (*routine)(WMBusMod::WMBC_Interface &, Tolv::Config &); // null: not part of this build yet
+    bool waitsForFirstFrame;
+};
+
+constexpr TaskEntry Tasks[] = {
+    {Tolv::TaskNone, NoTask, true},          {Tolv::TaskModemInfo, ModemInfoTask, false},
+    {Tolv::TaskMissingFrame, nullptr, true}, {Tolv::TaskInstall, nullptr, true},
+    {Tolv::TaskUpdate, nullptr, true},       {Tolv::TaskStatistics, StatisticsTask, false},
+    {Tolv::TaskListen, nullptr, false},      {Tolv::TaskGetLogs, nullptr, true},
+    {Tolv::TaskReadConfig, nullptr, true},   {Tolv::TaskWriteConfig, nullptr, true},
+    {Tolv::TaskCheckConfig, nullptr, true},  {Tolv::TaskSendFrame, nullptr, false},
+};
+
+const TaskEntry &FindTask(int task)
+{
+    for (const TaskEntry &entry : Tasks)
+    {
+        if (entry.task == task)
+        {
+            return entry;
+        }
+    }
+    return Tasks[0];
+}
+
+// The reader thread reads from the serial port: the driver always goes first.
+void Teardown(Driver &driver, std::unique_ptr<Serial> &serial)
+{
+    driver.reset();
+    if (serial)
+    {
+        serial->Close();
+        serial.reset();
+    }
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     Tolv::Config &config = Tolv::RunConfig();
@@ -14,7 +81,31 @@ int main(int argc, char **argv)
     }
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Start";
 
-    LOG_LINE(LogLevel::Error, LogModule::Tolv)
-        << "Modem driver not available, task " << config.CurrentTask << " cannot run";
-    return 1;
+    auto serial = std::make_unique<Serial>();
+    Driver driver;
+    try
+    {
+        Tolv::SetupModule(driver, *serial, config);
+
+        const TaskEntry &task = FindTask(config.CurrentTask);
+        if (config.WaitForInitialFrame && task.waitsForFirstFrame)
+        {
+            throw std::runtime_error("Waiting for the first frame is not available yet");
+        }
+        if (task.routine == nullptr)
+        {
+            throw std::runtime_error("Task not available yet");
+        }
+        task.routine(*driver, config);
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        Teardown(driver, serial);
+        return 0;
+    }
+    catch (const std::exception &e)
+    {
+        LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Request failed: " << e.what();
+        Teardown(driver, serial);
+        return 1;
+    }
 }
