@@ -1,0 +1,184 @@
+#include "StrayProcessRegistry.h"
+
+#include "PreferencesDir.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QThread>
+#include <csignal>
+#include <sys/types.h>
+
+namespace
+{
+QMutex registryLock; // runners of this process may overlap while a killed run winds down
+
+constexpr int GoneWaitMs = 2000;
+constexpr int PollMs = 20;
+constexpr int LockWaitMs = 2000;
+
+bool same(const StrayProcessRegistry::Entry &a, const StrayProcessRegistry::Entry &b)
+{
+    return a.pid == b.pid && a.startTime == b.startTime && a.executable == b.executable;
+}
+} // namespace
+
+StrayProcessRegistry::StrayProcessRegistry(const QString &file) : file(file) {}
+
+QString StrayProcessRegistry::defaultFile()
+{
+    return PreferencesDir::path() + "/tolvern_runs.txt";
+}
+
+bool StrayProcessRegistry::identify(qint64 pid, Entry &entry)
+{
+    if (pid <= 0)
+        return false;
+    const QString proc = "/proc/" + QString::number(pid);
+    QFile stat(proc + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    // The command name in parentheses may hold blanks, so the fields are counted after its closing one.
+    const int close = line.lastIndexOf(')');
+    if (close < 0)
+        return false;
+    const QList<QByteArray> fields = line.mid(close + 1).simplified().split(' ');
+    constexpr int StateField = 0;      // field 3 of the stat line
+    constexpr int StartTimeField = 19; // field 22 of the stat line
+    if (fields.size() <= StartTimeField || fields[StateField] == "Z")
+        return false;
+    bool ok = false;
+    const quint64 start = fields[StartTimeField].toULongLong(&ok);
+    if (!ok)
+        return false;
+    const QString exe = QFileInfo(proc + "/exe").symLinkTarget();
+    if (exe.isEmpty())
+        return false;
+    entry.pid = pid;
+    entry.startTime = start;
+    entry.executable = exe;
+    return true;
+}
+
+QList<StrayProcessRegistry::Entry> StrayProcessRegistry::load() const
+{
+    QList<Entry> list;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Text))
+        return list;
+    QTextStream stream(&in);
+    stream.setCodec("UTF-8");
+    while (!stream.atEnd())
+    {
+        const QString line = stream.readLine();
+        const int first = line.indexOf(' ');
+        const int second = first < 0 ? -1 : line.indexOf(' ', first + 1);
+        if (second < 0)
+            continue;
+        bool pidOk = false, startOk = false;
+        Entry entry;
+        entry.pid = line.left(first).toLongLong(&pidOk);
+        entry.startTime = line.mid(first + 1, second - first - 1).toULongLong(&startOk);
+        entry.executable = line.mid(second + 1);
+        if (pidOk && startOk && entry.pid > 0 && !entry.executable.isEmpty())
+            list.append(entry);
+    }
+    return list;
+}
+
+void StrayProcessRegistry::store(const QList<Entry> &list) const
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    QTextStream stream(&out);
+    stream.setCodec("UTF-8");
+    for (const Entry &entry : list)
+        stream << entry.pid << ' ' << entry.startTime << ' ' << entry.executable << '\n';
+    stream.flush();
+    out.commit();
+}
+
+QList<StrayProcessRegistry::Entry> StrayProcessRegistry::entries() const
+{
+    QMutexLocker guard(&registryLock);
+    return load();
+}
+
+void StrayProcessRegistry::add(qint64 pid)
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    Entry entry;
+    if (!identify(pid, entry))
+        return;
+    QMutexLocker guard(&registryLock);
+    QLockFile lock(file + ".lock");
+    lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+    QList<Entry> list = load();
+    list.append(entry);
+    store(list);
+}
+
+void StrayProcessRegistry::remove(qint64 pid)
+{
+    QMutexLocker guard(&registryLock);
+    QLockFile lock(file + ".lock");
+    lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+    QList<Entry> list = load();
+    const int before = list.size();
+    for (int i = list.size() - 1; i >= 0; --i)
+        if (list[i].pid == pid)
+            list.removeAt(i);
+    if (list.size() != before)
+        store(list);
+}
+
+int StrayProcessRegistry::killStrays(const std::function<bool()> &stop)
+{
+    QList<Entry> victims;
+    {
+        QMutexLocker guard(&registryLock);
+        QLockFile lock(file + ".lock");
+        lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+        for (const Entry &entry : load())
+        {
+            Entry now;
+            if (identify(entry.pid, now) && same(now, entry))
+                victims.append(entry);
+        }
+        store({});
+    }
+    int killed = 0;
+    for (int i = 0; i < victims.size(); ++i)
+    {
+        const Entry &entry = victims[i];
+        if (stop())
+        {
+            // Not dealt with now: keep them for the next start.
+            QMutexLocker guard(&registryLock);
+            QLockFile lock(file + ".lock");
+            lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+            QList<Entry> list = load();
+            list.append(victims.mid(i));
+            store(list);
+            break;
+        }
+        if (::kill(static_cast<pid_t>(entry.pid), SIGKILL) != 0)
+            continue;
+        ++killed;
+        QElapsedTimer waited;
+        waited.start();
+        Entry now;
+        while (identify(entry.pid, now) && same(now, entry) && waited.elapsed() < GoneWaitMs && !stop())
+            QThread::msleep(PollMs);
+    }
+    return killed;
+}

@@ -1,0 +1,205 @@
+#include "Logger.h"
+#include "TestHome.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+namespace
+{
+QStringList debugLines;
+void collectDebug(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    debugLines << message;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+}
+} // namespace
+
+class TestLogger : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { debugLines.clear(); }
+
+    void lineHasTimeClassFunctionAndLine()
+    {
+        TestHome home;
+        {
+            Logger logger;
+            logger.write("xml_capture", "AddFrame", 42, "x");
+            logger.write("tolvern_process", "EndOfCommand", 7, "end of exec of command: %d", -3);
+        }
+        const QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[2].isEmpty());
+        QRegularExpression first(R"(^\[\d\d:\d\d:\d\d\.\d\d\d\]\[xml_capture::AddFrame\(\):42\] x$)");
+        QVERIFY2(first.match(QString::fromUtf8(lines[0])).hasMatch(), lines[0].constData());
+        QVERIFY(lines[1].endsWith("[tolvern_process::EndOfCommand():7] end of exec of command: -3"));
+    }
+
+    void longMessageIsCutTo2047Bytes()
+    {
+        TestHome home;
+        qInstallMessageHandler(collectDebug);
+        {
+            Logger logger;
+            const QByteArray message(3000, 'm');
+            logger.write("C", "f", 1, "%s", message.constData());
+        }
+        qInstallMessageHandler(nullptr);
+        const QByteArray text = readFile(home.prefsDir() + "/log.txt");
+        QCOMPARE(text.size(), 2048);
+        QVERIFY(text.endsWith("m\n"));
+        QCOMPARE(debugLines.last().toUtf8().size(), 2047);
+    }
+
+    void cutNeverSplitsACharacter()
+    {
+        TestHome home;
+        {
+            Logger logger;
+            // Two-byte characters from an odd offset: the cut would fall inside one.
+            const QByteArray message = QString(1500, QChar(0xE9)).toUtf8();
+            logger.write("C", "f", 1, "%s", message.constData());
+        }
+        const QByteArray text = readFile(home.prefsDir() + "/log.txt");
+        QVERIFY(text.size() <= 2048);
+        QVERIFY(!QString::fromUtf8(text).contains(QChar::ReplacementCharacter));
+    }
+
+    void nullLoggerWritesOnlyWhereFrom()
+    {
+        TestHome home;
+        Logger *none = nullptr;
+        qInstallMessageHandler(collectDebug);
+        const int line = __LINE__ + 1;
+        GUI_LOG(none, "tolvern_process", "Command args: %s", "never shown");
+        qInstallMessageHandler(nullptr);
+        QCOMPARE(debugLines.size(), 1);
+        QCOMPARE(debugLines[0], QString("%1 (): %2").arg(__func__).arg(line));
+        QVERIFY(!QFile::exists(home.prefsDir() + "/log.txt"));
+    }
+
+    void createsMissingDirectory()
+    {
+        TestHome home;
+        qInstallMessageHandler(collectDebug);
+        Logger logger;
+        qInstallMessageHandler(nullptr);
+        QVERIFY(QFileInfo(home.prefsDir()).isDir());
+        QVERIFY(debugLines.contains("Preferences path do not exist"));
+        QVERIFY(debugLines.contains("Log file:" + home.prefsDir() + "/log.txt"));
+    }
+
+    void rotation_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("oldExists");
+        QTest::addColumn<bool>("rotated");
+        QTest::newRow("exactly 1 MiB stays") << 1048576 << false << false;
+        QTest::newRow("one byte over is moved aside") << 1048577 << false << true;
+        QTest::newRow("an older copy is replaced") << 1048577 << true << true;
+    }
+
+    void rotation()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, oldExists);
+        QFETCH(bool, rotated);
+        TestHome home;
+        const QString log = home.prefsDir() + "/log.txt";
+        const QString old = home.prefsDir() + "/log_old.txt";
+        const QByteArray before(size, 'a');
+        writeFile(log, before);
+        if (oldExists)
+            writeFile(old, "older\n");
+        {
+            Logger logger;
+            logger.write("C", "f", 1, "new");
+        }
+        const QByteArray now = readFile(log);
+        if (rotated)
+        {
+            // The current log survives as the old one before log.txt starts anew.
+            QCOMPARE(readFile(old), before);
+            QVERIFY(now.startsWith('['));
+            QVERIFY(now.endsWith("] new\n"));
+            QVERIFY(now.size() < 100);
+        }
+        else
+        {
+            QVERIFY(!QFile::exists(old));
+            QCOMPARE(now.left(size), before);
+            QVERIFY(now.endsWith("] new\n"));
+        }
+    }
+
+    void runsAppendToTheSameLog()
+    {
+        TestHome home;
+        {
+            Logger first;
+            first.write("A", "one", 1, "first run");
+        }
+        {
+            Logger second;
+            second.write("A", "two", 2, "second run");
+        }
+        const QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith("first run"));
+        QVERIFY(lines[1].endsWith("second run"));
+    }
+
+    void linesFromSeveralThreadsStayWhole()
+    {
+        TestHome home;
+        constexpr int Threads = 4, Lines = 200;
+        {
+            Logger logger;
+            std::vector<std::unique_ptr<QThread>> threads;
+            for (int t = 0; t < Threads; ++t)
+                threads.emplace_back(QThread::create(
+                    [&logger, t]
+                    {
+                        const QByteArray body(300, char('a' + t));
+                        for (int i = 0; i < Lines; ++i)
+                            logger.write("T", "run", t, "%s", body.constData());
+                    }));
+            for (auto &thread : threads)
+                thread->start();
+            for (auto &thread : threads)
+                thread->wait();
+        }
+        QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        lines.removeLast();
+        QCOMPARE(lines.size(), Threads * Lines);
+        QRegularExpression whole(R"(^\[[0-9:.]+\]\[T::run\(\):(\d)\] ([a-d])\2{299}$)");
+        for (const QByteArray &line : lines)
+        {
+            const QRegularExpressionMatch match = whole.match(QString::fromUtf8(line));
+            QVERIFY2(match.hasMatch(), line.left(80).constData());
+            QCOMPARE(match.captured(2).at(0).unicode() - 'a', match.captured(1).toInt());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogger)
+#include "tst_logger.moc"

@@ -1,0 +1,323 @@
+#include "FakeTolvern.h"
+#include "Logger.h"
+#include "StrayProcessRegistry.h"
+#include "TestHome.h"
+#include "tolvern_process.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+namespace
+{
+WMBusSettings_t settings(const QString &mode, const QString &aes = QString())
+{
+    return WMBusSettings_t{"ttyUSB0", mode, aes, "./Template"};
+}
+
+// Collects what a job would see: every piece of output read on each notification.
+struct OutputCollector
+{
+    tolvern_process *runner;
+    QStringList pieces;
+    QString all() const { return pieces.join(QString()); }
+    void connect()
+    {
+        QObject::connect(runner, &tolvern_process::SendProcessOutput, runner,
+                         [this]
+                         {
+                             const QString text = runner->readStdout();
+                             if (!text.isEmpty())
+                                 pieces << text;
+                         });
+    }
+};
+
+int countLog(const QString &logFile, const QString &text)
+{
+    QFile file(logFile);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll()).count(text);
+}
+} // namespace
+
+class TestRunner : public QObject
+{
+    Q_OBJECT
+private slots:
+    void arguments_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<QString>("aes");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList head{"-p", "/dev/ttyUSB0", "-t", "./Template"};
+        QTest::newRow("T remote") << "T" << false << QString()
+                                  << head + QStringList{"--type", "ZVR868", "--mode", "T", "-l"};
+        QTest::newRow("T local") << "T" << true << QString()
+                                 << head + QStringList{"--type", "ZVR868", "--mode", "loc", "-l"};
+        QTest::newRow("S local with key")
+            << "S" << true << "00112233445566778899AABBCCDDEEFF"
+            << head + QStringList{"-k", "00112233445566778899AABBCCDDEEFF", "--type", "ZVR868", "--mode", "loc", "-l"};
+        QTest::newRow("Na") << "Na" << false << QString()
+                            << head + QStringList{"--type", "ZVR169", "--mode", "n", "--channel", "1", "-l"};
+        QTest::newRow("Nd local ignores the flag")
+            << "Nd" << true << QString()
+            << head + QStringList{"--type", "ZVR169", "--mode", "n", "--channel", "4", "-l"};
+        QTest::newRow("nb") << "nb" << false << QString()
+                            << head + QStringList{"--type", "ZVR169", "--mode", "n", "--channel", "2", "-l"};
+        QTest::newRow("Nf") << "Nf" << false << QString()
+                            << head + QStringList{"--type", "ZVR169", "--mode", "n", "--channel", "6", "-l"};
+        QTest::newRow("N without channel letter")
+            << "N" << false << QString() << head + QStringList{"--type", "ZVR169", "--mode", "n", "-l"};
+        QTest::newRow("N with a digit") << "N7" << false << QString()
+                                        << head + QStringList{"--type", "ZVR169", "--mode", "n", "-l"};
+        QTest::newRow("empty mode") << "" << false << QString() << head + QStringList{"--type", "ZVR868", "-l"};
+    }
+
+    void arguments()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, local);
+        QFETCH(QString, aes);
+        QFETCH(QStringList, expected);
+        QCOMPARE(tolvern_process::buildArguments(settings(mode, aes), {"-l"}, local), expected);
+    }
+
+    void portsAndDirectoriesStayWhole()
+    {
+        const WMBusSettings_t s{"/dev/serial/by-id/usb modem", "T", "", "/home/me/my \"templates\""};
+        const QStringList args = tolvern_process::buildArguments(s, {"-u", "/tmp/fw 1.bin"}, false);
+        QCOMPARE(args.mid(0, 4), QStringList({"-p", "/dev/serial/by-id/usb modem", "-t", "/home/me/my \"templates\""}));
+        QCOMPARE(args.mid(args.size() - 2), QStringList({"-u", "/tmp/fw 1.bin"}));
+        const WMBusSettings_t none{"----", "T", "", "t"};
+        QCOMPARE(tolvern_process::buildArguments(none, {}, false).at(1), QString("----"));
+    }
+
+    void setArgsLogsTheCommand()
+    {
+        TestHome home;
+        Logger logger;
+        tolvern_process runner(nullptr, &logger, false);
+        const WMBusSettings_t s = settings("Nc");
+        runner.setArgs(&s, {"-m"}, false);
+        QCOMPARE(countLog(logger.logFilePath(),
+                          "Command args: -p /dev/ttyUSB0 -t ./Template --type ZVR169 --mode n --channel 3 -m"),
+                 1);
+    }
+
+    void relaysOutputErrorAndExitCode()
+    {
+        TestHome home;
+        Logger logger;
+        FakeTolvern fake(home.home());
+        fake.out("first line\r\n")
+            .pause(150)
+            .out("second ")
+            .pause(150)
+            .out("half\n")
+            .err("bad \xc3\xa9vent\n")
+            .pause(100)
+            .exitCode(3)
+            .install();
+        auto *runner = new tolvern_process(nullptr, &logger, false);
+        const WMBusSettings_t s = settings("T", "00");
+        runner->setArgs(&s, {"-m"}, false);
+        OutputCollector output{runner, {}};
+        output.connect();
+        QSignalSpy end(runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy error(runner, &tolvern_process::SendProcessError);
+        QSignalSpy failure(runner, &tolvern_process::SendProcessFailure);
+        QSignalSpy finished(runner, &QThread::finished);
+        runner->start();
+        QVERIFY(end.wait(10000));
+        QCOMPARE(end.takeFirst().at(0).toInt(), 3);
+        QCOMPARE(output.all(), QString("first line\r\nsecond half\n"));
+        QVERIFY(output.pieces.size() >= 2);
+        QCOMPARE(error.size(), 1);
+        QCOMPARE(error.at(0).at(0).toString(), QString::fromUtf8("bad \xc3\xa9vent\n"));
+        QVERIFY(failure.isEmpty());
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(runner->state(), 0);
+        QCOMPARE(runner->readStdout(), QString()); // ended: nothing more
+        QCOMPARE(fake.recordedArgs(), runner->arguments());
+        QCOMPARE(countLog(logger.logFilePath(), "end of exec of command: 3"), 1);
+        QCOMPARE(countLog(logger.logFilePath(), "Std error"), 1);
+        delete runner;
+        QCOMPARE(countLog(logger.logFilePath(), "] ~tolvern_process()"), 1);
+    }
+
+    void exitCodeZeroGivesNoEnd()
+    {
+        TestHome home;
+        FakeTolvern(home.home()).out("done\n").install();
+        tolvern_process runner(nullptr, nullptr, false);
+        QSignalSpy end(&runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy output(&runner, &tolvern_process::SendProcessOutput);
+        runner.start();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isFinished(), 10000);
+        QTRY_COMPARE(runner.state(), 0);
+        QVERIFY(output.size() >= 1);
+        QVERIFY(end.isEmpty());
+    }
+
+    void argumentsWithBlanksAndQuotesArriveWhole()
+    {
+        TestHome home;
+        FakeTolvern fake(home.home());
+        fake.install();
+        tolvern_process runner(nullptr, nullptr, false);
+        const WMBusSettings_t s{"tty S0", "T", "", "dir with \"quotes\""};
+        runner.setArgs(&s, {"--id", "my id", "-r", "/tmp/a \"b\" c.xml"}, true);
+        runner.start();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isFinished(), 10000);
+        QCOMPARE(fake.recordedArgs(), QStringList({"-p", "/dev/tty S0", "-t", "dir with \"quotes\"", "--type", "ZVR868",
+                                                   "--mode", "loc", "--id", "my id", "-r", "/tmp/a \"b\" c.xml"}));
+    }
+
+    void killStopsARunningChild()
+    {
+        TestHome home;
+        Logger logger;
+        FakeTolvern(home.home()).out("<mbus>\n").runUntilKilled().install();
+        auto *runner = new tolvern_process(nullptr, &logger, false);
+        OutputCollector output{runner, {}};
+        output.connect();
+        QSignalSpy end(runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy failure(runner, &tolvern_process::SendProcessFailure);
+        QSignalSpy finished(runner, &QThread::finished);
+        runner->start();
+        QTRY_COMPARE_WITH_TIMEOUT(output.all(), QString("<mbus>\n"), 10000);
+        QCOMPARE(runner->state(), 1);
+        runner->Kill();
+        QCOMPARE(runner->state(), -1);
+        QCOMPARE(runner->readStdout(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(runner->isFinished(), 10000);
+        QTRY_COMPARE(runner->state(), 0);
+        runner->Kill(); // after the end: nothing
+        QVERIFY(end.isEmpty());
+        QVERIFY(failure.isEmpty());
+        QCOMPARE(countLog(logger.logFilePath(), "Kill process"), 1);
+        QVERIFY(StrayProcessRegistry(StrayProcessRegistry::defaultFile()).entries().isEmpty());
+        delete runner;
+    }
+
+    void killBeforeStartAndTwiceDoesNothingMore()
+    {
+        TestHome home;
+        Logger logger;
+        tolvern_process idle(nullptr, &logger, false);
+        idle.Kill();
+        QCOMPARE(idle.state(), 0);
+        QCOMPARE(countLog(logger.logFilePath(), "Kill process"), 0);
+    }
+
+    void missingTolvernIsReported()
+    {
+        TestHome home;
+        Logger logger;
+        tolvern_process::setProgramPath(home.home() + "/nowhere/Tolvern");
+        auto *runner = new tolvern_process(nullptr, &logger, false);
+        QSignalSpy output(runner, &tolvern_process::SendProcessOutput);
+        QSignalSpy end(runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy failure(runner, &tolvern_process::SendProcessFailure);
+        QSignalSpy destroyed(runner, &QObject::destroyed);
+        connect(runner, &QThread::finished, runner, &QObject::deleteLater);
+        runner->start();
+        QVERIFY(destroyed.wait(10000));
+        QCOMPARE(failure.size(), 1);
+        QCOMPARE(failure.at(0).at(0).toString(), "Tolvern not found " + home.home() + "/nowhere/Tolvern");
+        QCOMPARE(end.size(), 1);
+        QCOMPARE(end.at(0).at(0).toInt(), int(tolvern_process::ExitNotStarted));
+        QVERIFY(output.isEmpty());
+        QCOMPARE(countLog(logger.logFilePath(), "Tolvern not found " + home.home() + "/nowhere/Tolvern"), 1);
+        QCOMPARE(countLog(logger.logFilePath(), "execute "), 0);
+    }
+
+    void crashIsReported()
+    {
+        TestHome home;
+        FakeTolvern(home.home()).out("x\n").crash().install();
+        tolvern_process runner(nullptr, nullptr, false);
+        QSignalSpy end(&runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy failure(&runner, &tolvern_process::SendProcessFailure);
+        runner.start();
+        QVERIFY(end.wait(10000));
+        QCOMPARE(end.at(0).at(0).toInt(), int(tolvern_process::ExitCrashed));
+        QCOMPARE(failure.at(0).at(0).toString(), QString("Tolvern crashed"));
+    }
+
+    void destroyingARunningRunnerIsSafe()
+    {
+        TestHome home;
+        FakeTolvern(home.home()).runUntilKilled().install();
+        auto *runner = new tolvern_process(nullptr, nullptr, false);
+        runner->start();
+        QTRY_VERIFY_WITH_TIMEOUT(!StrayProcessRegistry(StrayProcessRegistry::defaultFile()).entries().isEmpty(), 10000);
+        delete runner; // must neither abort nor leave the child behind
+        QVERIFY(StrayProcessRegistry(StrayProcessRegistry::defaultFile()).entries().isEmpty());
+    }
+
+    void autoKillEndsOnlyOurStrays()
+    {
+        TestHome home;
+        // A stray from an earlier GUI: recorded and still alive.
+        QProcess stray;
+        stray.start("sleep", {"60"});
+        QVERIFY(stray.waitForStarted());
+        // A live process whose record no longer matches (pid reused by something else).
+        QProcess bystander;
+        bystander.start("sleep", {"60"});
+        QVERIFY(bystander.waitForStarted());
+        StrayProcessRegistry registry(StrayProcessRegistry::defaultFile());
+        registry.add(stray.processId());
+        QFile file(StrayProcessRegistry::defaultFile());
+        file.open(QIODevice::Append);
+        file.write(QByteArray::number(bystander.processId()) + " 1 /bin/sleep\n");
+        file.close();
+
+        FakeTolvern(home.home()).out("ran\n").install();
+        tolvern_process runner(nullptr, nullptr, true);
+        OutputCollector output{&runner, {}};
+        output.connect();
+        runner.start();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isFinished(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(stray.state(), QProcess::NotRunning, 5000);
+        QCOMPARE(bystander.state(), QProcess::Running);
+        QTRY_COMPARE(output.all(), QString("ran\n"));
+        QVERIFY(registry.entries().isEmpty());
+        bystander.kill();
+        bystander.waitForFinished();
+    }
+
+    void stopWhileCleaningUpStartsNothing()
+    {
+        TestHome home;
+        // The stop comes while the runner is still busy with the stray, before its child would start.
+        QProcess stray;
+        stray.start("sleep", {"60"});
+        QVERIFY(stray.waitForStarted());
+        StrayProcessRegistry(StrayProcessRegistry::defaultFile()).add(stray.processId());
+        FakeTolvern fake(home.home());
+        fake.out("should not run\n").install();
+        QFile::remove(fake.argsFile());
+        tolvern_process runner(nullptr, nullptr, true);
+        QSignalSpy output(&runner, &tolvern_process::SendProcessOutput);
+        QSignalSpy end(&runner, &tolvern_process::SendProcessEnd);
+        runner.start();
+        runner.Kill(); // at once: the thread is still before the child's start
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isFinished(), 10000);
+        QCoreApplication::processEvents();
+        QVERIFY(!QFile::exists(fake.argsFile()));
+        QVERIFY(output.isEmpty());
+        QVERIFY(end.isEmpty());
+        QCOMPARE(runner.state(), 0);
+        stray.kill();
+        stray.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunner)
+#include "tst_runner.moc"
