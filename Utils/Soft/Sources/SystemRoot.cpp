@@ -2,28 +2,27 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 namespace
 {
 
 std::mutex rootMutex;
+std::optional<std::string> setRoot; // a root set by SetSystemRoot wins over the environment
 
-std::string &Root()
+std::string CurrentRoot()
 {
-    static std::string root = []
-    {
-        const char *fromEnvironment = std::getenv("TOLVERN_SYSTEM_ROOT");
-        return std::string(fromEnvironment ? fromEnvironment : "");
-    }();
-    return root;
+    if (setRoot)
+        return *setRoot;
+    const char *fromEnvironment = std::getenv("TOLVERN_SYSTEM_ROOT");
+    return fromEnvironment ? fromEnvironment : "";
 }
 
 } // namespace
 
 std::string SystemPath(const std::string &absolutePath)
 {
-    std::lock_guard<std::mutex> lock(rootMutex);
-    std::string root = Root();
+    std::string root = GetSystemRoot();
     // "/tmp/root/" + "/APP/x" must not become a double slash.
     while (!root.empty() && root.back() == '/')
         root.pop_back();
@@ -33,11 +32,17 @@ std::string SystemPath(const std::string &absolutePath)
 std::string GetSystemRoot()
 {
     std::lock_guard<std::mutex> lock(rootMutex);
-    return Root();
+    return CurrentRoot();
 }
 
 void SetSystemRoot(const std::string &root)
 {
     std::lock_guard<std::mutex> lock(rootMutex);
-    Root() = root;
+    setRoot = root;
+}
+
+void ResetSystemRoot()
+{
+    std::lock_guard<std::mutex> lock(rootMutex);
+    setRoot.reset();
 }

@@ -7,6 +7,7 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -102,15 +103,10 @@ TEST(VectorToHexTest, LowerCaseZeroPaddedWithoutSeparators)
 class SystemRootTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        previous = GetSystemRoot();
-        SetSystemRoot(root.Path());
-    }
-    void TearDown() override { SetSystemRoot(previous); }
+    void SetUp() override { SetSystemRoot(root.Path()); }
+    void TearDown() override { ResetSystemRoot(); }
 
     TempDir root;
-    std::string previous;
 };
 
 TEST_F(SystemRootTest, PathsAreBuiltBelowTheRoot)
@@ -120,6 +116,22 @@ TEST_F(SystemRootTest, PathsAreBuiltBelowTheRoot)
     EXPECT_EQ(SystemPath("/APP/x"), root.Path() + "/APP/x");
     SetSystemRoot("");
     EXPECT_EQ(SystemPath("/APP/x"), "/APP/x");
+}
+
+TEST(SystemRootEnvironment, TheEnvironmentGivesTheRootUnlessOneIsSet)
+{
+    const char *saved = std::getenv("TOLVERN_SYSTEM_ROOT");
+    const std::string previous = saved ? saved : "";
+    ResetSystemRoot();
+    ::setenv("TOLVERN_SYSTEM_ROOT", "/tmp/gateway", 1);
+    EXPECT_EQ(SystemPath("/APP/wmbus_firmware"), "/tmp/gateway/APP/wmbus_firmware");
+    SetSystemRoot("/elsewhere");
+    EXPECT_EQ(SystemPath("/APP/wmbus_firmware"), "/elsewhere/APP/wmbus_firmware");
+    ResetSystemRoot();
+    ::unsetenv("TOLVERN_SYSTEM_ROOT");
+    EXPECT_EQ(SystemPath("/sys/class/gpio/export"), "/sys/class/gpio/export");
+    if (saved)
+        ::setenv("TOLVERN_SYSTEM_ROOT", previous.c_str(), 1);
 }
 
 class GpioTest : public SystemRootTest
@@ -257,7 +269,6 @@ TEST(ExecTest, RunsNothing)
 TEST(PasswordTest, DefaultRootPasswordStopsOnTheEmptyDigest)
 {
     TempDir root;
-    const std::string previous = GetSystemRoot();
     SetSystemRoot(root.Path());
     LogCapture capture;
     // No MAC address file at all, then one whose digest the inert Exec never gives.
@@ -268,7 +279,7 @@ TEST(PasswordTest, DefaultRootPasswordStopsOnTheEmptyDigest)
 
     SetUserPassword("guest", "secret");
     EXPECT_EQ(capture.Text(), "Update password for user: guest\n");
-    SetSystemRoot(previous);
+    ResetSystemRoot();
 }
 
 TEST(PathTextTest, DirNameAndBaseName)
