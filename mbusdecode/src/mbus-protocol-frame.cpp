@@ -188,6 +188,7 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
     frame->stop = data[data_size - 1];
     std::memcpy(frame->link_address, data + 3, sizeof frame->link_address);
     frame->ci = data[11];
+    frame->control_information = frame->ci;
 
     // Everything between the CI and the rssi byte: transport header and data.
     MbusCursor body(data + kWirelessLinkEnd, length + 3 - kWirelessTrailer - kWirelessLinkEnd);
@@ -196,7 +197,6 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
     case CiClass::None:
     {
         mbus_error_printf("unsupported CI field 0x%02X", frame->ci);
-        frame->control_information = frame->ci;
         // Keep the CI with the data so that the caller can show what came.
         MbusCursor withCi(data + kWirelessLinkEnd - 1, body.Remaining() + 1);
         TakeData(frame, withCi);
@@ -217,7 +217,6 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         break;
     }
 
-    frame->control_information = frame->ci;
     if ((frame->configuration_word[1] & 0x07) == 5)
     {
         // The verification bytes are checked by the decryption, not here.
