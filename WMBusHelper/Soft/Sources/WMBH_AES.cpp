@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <stdexcept>
 
@@ -94,6 +93,28 @@ int HexDigit(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+// Mode 5 chains from the sender's address (M, id, version, type) and 8 copies of the access number.
+// The maker's own requests carry the modem's link address, as the builder encrypts them; every other
+// long header names the meter in its transport address, and that is what the meter encrypted with.
+// The caller has checked that the frame holds the whole header.
+AesBlock ModeFiveVector(const uint8_t *frame, const CiClass &ciClass, size_t extended, uint8_t accessNumber)
+{
+    AesBlock iv{};
+    if (ciClass.header == Header::Long && !ciClass.makerOnly)
+    {
+        const uint8_t *transport = frame + kFirstCi + extended + 1; // id (4), M (2), version, type
+        constexpr uint8_t kAirOrder[kLinkAddressSize] = {4, 5, 0, 1, 2, 3, 6, 7};
+        for (size_t i = 0; i < kLinkAddressSize; ++i)
+            iv[i] = transport[kAirOrder[i]];
+    }
+    else
+    {
+        std::copy(frame + kLinkAddress, frame + kLinkAddress + kLinkAddressSize, iv.begin());
+    }
+    std::fill(iv.begin() + kLinkAddressSize, iv.end(), accessNumber);
+    return iv;
 }
 
 // Reports one failure of DecryptFrame the same way everywhere.
@@ -260,27 +281,9 @@ bool DecryptFrame(const std::string &keyText, const uint8_t *frame, int length, 
         std::cout << "AES with zero iv\n" << std::flush;
         break;
     case 5:
-    {
         std::cout << "AES with iv\n" << std::flush;
-        // The maker's own requests chain from the link address, as the builder encrypts them;
-        // every other long header names the meter in its transport address, and that is what
-        // its sender encrypted with.
-        const bool transportAddress = ciClass->header == Header::Long && !ciClass->makerOnly;
-        const uint8_t *address = frame + kLinkAddress;
-        if (transportAddress)
-        {
-            const size_t tpl = kFirstCi + extended + 1; // id (4), M (2), version, type
-            const uint8_t order[kLinkAddressSize] = {4, 5, 0, 1, 2, 3, 6, 7};
-            for (size_t i = 0; i < kLinkAddressSize; ++i)
-                iv[i] = frame[tpl + order[i]];
-        }
-        else
-        {
-            std::copy(address, address + kLinkAddressSize, iv.begin());
-        }
-        std::fill(iv.begin() + kLinkAddressSize, iv.end(), frame[accessNumber]);
+        iv = ModeFiveVector(frame, *ciClass, extended, frame[accessNumber]);
         break;
-    }
     default:
         // Handing ciphertext to the decoder as if it were plain would only produce nonsense records.
         copyUnchanged();
