@@ -349,28 +349,36 @@ bool StripFrameCrcs(const uint8_t *input, int length, uint8_t *output, int &outp
     if (input[0] != kStartByte)
         return refuse("Start character not found");
 
-    auto crcMatches = [&](size_t start, size_t count)
+    // Each block is followed by its CRC, high byte first.
+    WMBH_Cursor in(input, size);
+    auto readBlock = [&in](size_t count, const uint8_t *&block)
     {
-        const uint16_t crc = mbus_crc16(input + start, count, MBUS_CRC16_PLAIN);
-        return input[start + count] == (crc >> 8) && input[start + count + 1] == (crc & 0xFF);
+        const uint8_t *crc = nullptr;
+        if (!in.Take(count, block) || !in.Take(2, crc))
+            return false;
+        const uint16_t expected = mbus_crc16(block, count, MBUS_CRC16_PLAIN);
+        return crc[0] == (expected >> 8) && crc[1] == (expected & 0xFF);
     };
-    if (!crcMatches(1, 10))
+    const uint8_t *header = nullptr;
+    in.Skip(1);
+    if (!readBlock(kHeaderEnd - 1, header))
         return refuse("header CRC error!");
 
     std::copy(input, input + kHeaderEnd, output);
     size_t written = kHeaderEnd;
-    // The last block ends three bytes before the end: its CRC and the end byte follow it.
-    const size_t dataEnd = size - 3;
-    for (size_t start = kHeaderEnd + 2; start < size - 1; start += kAesBlockSize + 2)
+    // Blocks run up to the last byte; the last one is shorter when fewer than 16 bytes remain
+    // before its CRC and the end byte.
+    while (in.Remaining() > 1)
     {
-        if (start >= dataEnd)
+        if (in.Remaining() <= 3)
             return refuse("input length error");
-        const size_t count = std::min(kAesBlockSize, dataEnd - start);
-        if (!crcMatches(start, count))
+        const size_t count = std::min(kAesBlockSize, in.Remaining() - 3);
+        const uint8_t *block = nullptr;
+        if (!readBlock(count, block))
             return refuse("data CRC error!");
         if (written + count + 1 > capacity)
             return refuse("output buffer to small");
-        std::copy(input + start, input + start + count, output + written);
+        std::copy(block, block + count, output + written);
         written += count;
     }
     output[written++] = 0x16;

@@ -12,26 +12,13 @@ class WMBH_Cursor
 public:
     WMBH_Cursor(const uint8_t *data, size_t size) : data_(data), size_(data ? size : 0) {}
 
-    size_t Size() const { return size_; }
-    size_t Offset() const { return offset_; }
     size_t Remaining() const { return size_ - offset_; }
 
-    // Moves to an absolute offset; false (and no move) when it lies past the end.
-    bool Seek(size_t offset)
+    bool Skip(size_t count)
     {
-        if (offset > size_)
+        if (count > Remaining())
             return false;
-        offset_ = offset;
-        return true;
-    }
-
-    bool Skip(size_t count) { return count <= Remaining() && Seek(offset_ + count); }
-
-    bool ReadByte(uint8_t &value)
-    {
-        if (Remaining() < 1)
-            return false;
-        value = data_[offset_++];
+        offset_ += count;
         return true;
     }
 
