@@ -51,7 +51,7 @@ WMBusMod::WMBC_Interface &Require(WMBusMod::WMBC_Interface *modem)
 
 uint8_t NextAccessNumber()
 {
-    // The generator is never seeded, so every run starts from the same value, as the modules expect.
+    // Nothing in the program seeds the generator, so every run starts from the same number.
     static std::atomic<uint8_t> counter{static_cast<uint8_t>(std::rand() & 0xFF)};
     return counter.fetch_add(1);
 }
