@@ -152,8 +152,6 @@ std::string BaseName(const std::string &path)
 
 } // namespace
 
-constexpr const char *Config::TemplateFileExtensions[2];
-
 Config &RunConfig()
 {
     static Config config;

@@ -1,0 +1,130 @@
+// The built program against the modem emulator on a pseudo-terminal.
+#include "ModemEmulator.h"
+#include "ProgramRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+
+using ModemEmu::ModemEmulator;
+
+class ProgramModem : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ModemEmu::ModemIdentity identity;
+        identity.description = "Test modem 868MHz";
+        identity.swVersion = "03.02.01";
+        identity.hwVersion = "HW 4.0";
+        identity.manufacturer = 0x6AD2;
+        identity.id = 0x78563412;
+        identity.version = 0x07;
+        identity.type = 0x37;
+        modem.SetIdentity(identity);
+        modem.Start();
+    }
+    void TearDown() override
+    {
+        modem.Stop();
+        EXPECT_EQ(modem.Record().ViolationText(), "");
+    }
+
+    ProgramRun Run(const std::string &args) { return RunTolvern("-p " + modem.DevicePath() + " " + args); }
+
+    uint8_t ModemParam(uint8_t id)
+    {
+        const std::vector<uint8_t> value = modem.Param(id);
+        return value.empty() ? 0xFF : value[0];
+    }
+
+    ModemEmulator modem;
+};
+
+} // namespace
+
+TEST_F(ProgramModem, ModemInfo)
+{
+    const ProgramRun run = Run("-m");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Tolvern version: 1.8\n"
+                       "Info: Test modem 868MHz\n"
+                       "Address: 3707785634126ad2\n"
+                       "Firmware version: 03.02.01\n"
+                       "Hardware version: HW 4.0\n");
+}
+
+TEST_F(ProgramModem, Statistics)
+{
+    modem.SetStats(17, 2048, 5, 4000000000u);
+    const ProgramRun run = Run("--statistics");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "received frames   : 17\n"
+                       "detected preambles: 2048\n"
+                       "Sync. address     : 5\n"
+                       "CRC errors        : 4000000000\n");
+}
+
+TEST_F(ProgramModem, ModeWords)
+{
+    struct Case
+    {
+        const char *typed;
+        const char *lower;
+        uint8_t modemMode; // what the modem holds afterwards (the runs share one modem)
+        bool unknown;
+    };
+    // The emulated modem starts in mode 4 (N); T and S are modes of the 868 MHz modules.
+    const Case cases[] = {{"T", "t", 0, false}, {"S", "s", 2, false}, {"xyz", "xyz", 2, true}}; // unchanged since S
+    for (const Case &c : cases)
+    {
+        const ProgramRun run = Run(std::string("-s --type ZVR868 --mode ") + c.typed);
+        EXPECT_EQ(run.exitCode, 0) << c.typed;
+        const std::string lines =
+            std::string("Set wM-Bus mode to: ") + c.typed + "\nSet wM-Bus mode to: " + c.lower + "\n";
+        EXPECT_EQ(run.out.substr(0, lines.size()), lines) << run.out;
+        EXPECT_EQ(NoLineNumbers(run.out).find(std::string("Tolv_ModemSetup.cpp:N Unknown wM-Bus mode ") + c.lower +
+                                              ", ignore it\n") != std::string::npos,
+                  c.unknown)
+            << run.out;
+        EXPECT_EQ(ModemParam(ModemEmu::ParamMode), c.modemMode) << c.typed;
+    }
+}
+
+TEST_F(ProgramModem, ModuleTypeWords)
+{
+    const ProgramRun known = Run("-d -s --type ZVR868");
+    EXPECT_EQ(known.exitCode, 0);
+    EXPECT_NE(known.out.find("][1][Tolv    ]set ZVR868\n"), std::string::npos) << known.out;
+
+    const ProgramRun unknown = Run("-s --type zvr868");
+    EXPECT_EQ(unknown.exitCode, 0);
+    EXPECT_EQ(NoLineNumbers(unknown.out).find("Tolv_ModemSetup.cpp:N Unknown module type\n"), 0u) << unknown.out;
+}
+
+TEST_F(ProgramModem, ChannelInAndOutOfRange)
+{
+    // Channels belong to the 169 MHz modules; the emulated modem starts on channel 1.
+    for (const char *channel : {"10", "0", "abc"})
+    {
+        const ProgramRun ignored = Run(std::string("-d -s --type ZVR169 --channel ") + channel);
+        EXPECT_EQ(ignored.exitCode, 0);
+        EXPECT_EQ(ignored.out.find("Set the wM-Bus channel"), std::string::npos) << ignored.out;
+        EXPECT_EQ(ModemParam(ModemEmu::ParamChannel), 1) << channel;
+    }
+
+    const ProgramRun inRange = Run("-d -s --type ZVR169 --channel 3");
+    EXPECT_EQ(inRange.exitCode, 0);
+    EXPECT_NE(inRange.out.find("][1][Tolv    ]Set the wM-Bus channel to 3\n"), std::string::npos) << inRange.out;
+    EXPECT_EQ(ModemParam(ModemEmu::ParamChannel), 3);
+}
+
+TEST_F(ProgramModem, NoTaskWithoutWaiting)
+{
+    const ProgramRun run = Run("-d --nowait");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("][1][Tolv    ]No task selected\n"), std::string::npos) << run.out;
+}
