@@ -55,7 +55,7 @@ constexpr LongOption LongOptions[] = {
     {"send-frame", false, OptValSendFrame},
 };
 
-// Options that only select a task.
+// The task that each task option selects.
 struct TaskOption
 {
     int value;

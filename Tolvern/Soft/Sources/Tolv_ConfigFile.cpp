@@ -22,11 +22,6 @@ constexpr size_t AesKeyDigits = 32;
 constexpr uint8_t AesKeyLength = 16;
 constexpr uint8_t DifLvar = 0x0D;
 
-const char *NodeName(const xmlNode *node)
-{
-    return reinterpret_cast<const char *>(node->name);
-}
-
 // The non-zero bytes of a right-aligned byte group, most significant first.
 void AppendNonZeroBytes(uint32_t group, ByteVector &bytes)
 {

@@ -25,11 +25,6 @@ int32_t ParseDecimal(const std::string &text)
     return static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
 }
 
-const char *NodeName(const xmlNode *node)
-{
-    return reinterpret_cast<const char *>(node->name);
-}
-
 void ReadValidation(const xmlNode *validation, TemplateItem &item)
 {
     for (const xmlNode *child = validation->children; child != nullptr; child = child->next)

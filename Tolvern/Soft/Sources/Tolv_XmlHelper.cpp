@@ -138,6 +138,11 @@ bool IsElement(const xmlNode *node, const char *name)
            xmlStrEqual(node->name, reinterpret_cast<const xmlChar *>(name));
 }
 
+const char *NodeName(const xmlNode *node)
+{
+    return reinterpret_cast<const char *>(node->name);
+}
+
 bool HasText(const xmlNode *node)
 {
     const xmlNode *child = node != nullptr ? node->children : nullptr;

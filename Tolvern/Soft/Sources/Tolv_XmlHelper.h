@@ -32,6 +32,9 @@ xmlNode *NextElement(xmlNode *&node);
 // Whether node is an element named name.
 bool IsElement(const xmlNode *node, const char *name);
 
+// The node's name as text.
+const char *NodeName(const xmlNode *node);
+
 // The text of node's first child when that child is text, else empty.
 std::string NodeText(const xmlNode *node);
 
