@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "TestHex.h"
 #include "TestTemp.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_XmlFormatError.h"
@@ -44,22 +45,6 @@ public:
 private:
     fs::path dir;
 };
-
-std::string Hex(const Tolv::ByteVector &bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : bytes)
-    {
-        if (!text.empty())
-        {
-            text += ' ';
-        }
-        text += digits[b >> 4];
-        text += digits[b & 0x0F];
-    }
-    return text;
-}
 
 const std::string Key = "00112233445566778899AABBCCDDEEFF";
 const std::string KeyBytes = "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF";

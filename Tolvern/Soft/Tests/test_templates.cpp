@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "TestHex.h"
 #include "TestTemp.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_TemplateFile.h"
@@ -23,22 +24,6 @@ const std::string Templates = Fixtures + "/templates";
 std::string Config(const std::string &name)
 {
     return Fixtures + "/config/" + name;
-}
-
-std::string Hex(const Tolv::ByteVector &bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : bytes)
-    {
-        if (!text.empty())
-        {
-            text += ' ';
-        }
-        text += digits[b >> 4];
-        text += digits[b & 0x0F];
-    }
-    return text;
 }
 
 // The message of what BuildConfigPayload throws, "" when it returns.
