@@ -128,3 +128,16 @@ TEST_F(ProgramModem, NoTaskWithoutWaiting)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("][1][Tolv    ]No task selected\n"), std::string::npos) << run.out;
 }
+
+TEST_F(ProgramModem, TasksNotBuiltYetEndWithOne)
+{
+    // The modem is set up and torn down again; the task itself is refused.
+    const ProgramRun listen = Run("-l");
+    EXPECT_EQ(listen.exitCode, 1);
+    EXPECT_EQ(NoLineNumbers(listen.out), "Tolv_Main.cpp:N Request failed: Task not available yet\n");
+
+    const ProgramRun logs = Run("-g");
+    EXPECT_EQ(logs.exitCode, 1);
+    EXPECT_EQ(NoLineNumbers(logs.out),
+              "Tolv_Main.cpp:N Request failed: Waiting for the first frame is not available yet\n");
+}
