@@ -104,11 +104,6 @@ bool SerialWrite(Serial &serial, const uint8_t *bytes, unsigned count)
 // A start-byte wait is cut into slices this long so that a stop request is seen quickly.
 constexpr int32_t kStopPollUs = 100000;
 
-} // namespace
-
-namespace
-{
-
 std::string DumpText(const WMBC_ZV_Frame &frame)
 {
     std::ostringstream os;
@@ -206,27 +201,28 @@ void WMBC_ZV_Frame::Finalize()
     buffer[1] = uint8_t(len & 0xFF);
 }
 
-void WMBC_ZV_Frame::ResetRequest(uint8_t cmd)
+void WMBC_ZV_Frame::SetPayload(std::initializer_list<uint8_t> header, const uint8_t *data, int n)
 {
     Init(KindData);
-    buffer[len++] = cmd;
-}
-
-void WMBC_ZV_Frame::SetCommand(uint8_t cmd, uint8_t param, const uint8_t *data, int n)
-{
-    Init(KindData);
+    // The same limit for every request layout, whatever its header: the frame stays reset.
     if (n < 0 || n + 6 > MaxBuiltFrame)
     {
         throw std::out_of_range("Out of range");
     }
-    ResetRequest(cmd);
-    buffer[len++] = param;
-    buffer[len++] = uint8_t(n);
+    for (uint8_t byte : header)
+    {
+        buffer[len++] = byte;
+    }
     if (n > 0)
     {
         std::memcpy(buffer + len, data, size_t(n));
     }
     len += n;
+}
+
+void WMBC_ZV_Frame::SetCommand(uint8_t cmd, uint8_t param, const uint8_t *data, int n)
+{
+    SetPayload({cmd, param, uint8_t(n)}, data, n);
 }
 
 void WMBC_ZV_Frame::SetResponse(uint8_t code, const uint8_t *data, int n)
@@ -236,18 +232,7 @@ void WMBC_ZV_Frame::SetResponse(uint8_t code, const uint8_t *data, int n)
 
 void WMBC_ZV_Frame::SetRequest(uint8_t cmd, const uint8_t *data, int n)
 {
-    Init(KindData);
-    if (n < 0 || n + 6 > MaxBuiltFrame)
-    {
-        throw std::out_of_range("Out of range");
-    }
-    ResetRequest(cmd);
-    buffer[len++] = uint8_t(n);
-    if (n > 0)
-    {
-        std::memcpy(buffer + len, data, size_t(n));
-    }
-    len += n;
+    SetPayload({cmd, uint8_t(n)}, data, n);
 }
 
 FrameKind WMBC_ZV_Frame::GetKind() const

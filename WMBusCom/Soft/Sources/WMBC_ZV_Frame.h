@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 
@@ -133,7 +134,7 @@ private:
         Failed,
         NoByte
     };
-    void ResetRequest(uint8_t cmd);
+    void SetPayload(std::initializer_list<uint8_t> header, const uint8_t *data, int n);
     ReadResult ReadStartByte(Serial &serial, int32_t timeoutUs, const std::function<bool()> &stopRequested);
     uint16_t CrcOver(int end) const;
 };
