@@ -338,6 +338,53 @@ TEST_F(DriverTest, ReceivesARadioFrameWithItsMarkers)
     EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
 }
 
+TEST_F(DriverTest, LargestRadioFrameFillsA255ByteBuffer)
+{
+    Init();
+    Bytes payload(252);
+    for (size_t i = 0; i < payload.size(); ++i)
+    {
+        payload[i] = uint8_t(i);
+    }
+    emulator.QueueDataFrame(1, payload);
+    uint8_t buffer[255] = {};
+    int size = sizeof buffer;
+    driver->ReceiveFrame(buffer, size, 1000);
+    ASSERT_EQ(size, 254);
+    EXPECT_EQ(buffer[0], 0x68);
+    EXPECT_EQ(Bytes(buffer + 1, buffer + 253), payload);
+    EXPECT_EQ(buffer[253], 0x16);
+}
+
+TEST_F(DriverTest, NoiseAndBadFramesOnTheLineDoNotLoseTheNextRadioFrame)
+{
+    Init();
+    ModemEmu::Fault noise;
+    noise.kind = ModemEmu::FaultKind::Garbage;
+    noise.channel = 1;
+    emulator.InjectFault(noise);
+    emulator.ReceiveRadio(kAirFrame, 0xC4);
+    uint8_t buffer[255];
+    int size = sizeof buffer;
+    driver->ReceiveFrame(buffer, size, 1000);
+    EXPECT_EQ(size, int(kAirFrame.size()) + 3) << "frame after noise";
+
+    ModemEmu::Fault badCrc;
+    badCrc.kind = ModemEmu::FaultKind::BadCrc;
+    badCrc.channel = 1;
+    emulator.InjectFault(badCrc);
+    emulator.ReceiveRadio(kAirFrame, 0xC4);
+    size = sizeof buffer;
+    driver->ReceiveFrame(buffer, size, 300);
+    EXPECT_EQ(size, 0) << "a frame with a bad CRC is not delivered";
+
+    emulator.ReceiveRadio(kAirFrame, 0xB0);
+    size = sizeof buffer;
+    driver->ReceiveFrame(buffer, size, 1000);
+    ASSERT_EQ(size, int(kAirFrame.size()) + 3);
+    EXPECT_EQ(buffer[size - 2], 0xB0);
+}
+
 TEST_F(DriverTest, SendFrameGoesOutOnTheDataChannel)
 {
     Init();
