@@ -62,6 +62,12 @@ private:
 void PutRecord(FrameDataWriter &out, const mbus_data_record *record)
 {
     out.Put(record->dif);
+    if ((record->dif & 0xEF) == MBUS_DIB_DIF_MANUFACTURER_SPECIFIC)
+    {
+        // Manufacturer-specific data carry no VIF: the data follow the DIF.
+        out.Put(record->data, record->data_len);
+        return;
+    }
     out.Put(record->dife, record->ndife);
     out.Put(record->vif);
     if ((record->vif & 0x7F) == MBUS_VIF_PLAIN_TEXT)
@@ -73,8 +79,7 @@ void PutRecord(FrameDataWriter &out, const mbus_data_record *record)
             out.Put(static_cast<unsigned char>(record->plain_unit[i - 1]));
     }
     out.Put(record->vife, record->nvife);
-    if ((record->dif & 0xEF) != MBUS_DIB_DIF_MANUFACTURER_SPECIFIC &&
-        (record->dif & MBUS_DATA_RECORD_DIF_MASK_DATA) == MBUS_DIF_VARIABLE_LENGTH)
+    if ((record->dif & MBUS_DATA_RECORD_DIF_MASK_DATA) == MBUS_DIF_VARIABLE_LENGTH)
     {
         // The parse leaves LVAR bytes 0xFB-0xFF in the data stream, so they are not written here.
         if (record->lvar < 0xFB)
