@@ -10,8 +10,11 @@
 class CaptureFrame
 {
 public:
+    CaptureFrame() = default; // invalid, without a record
     // Parses an mbus element; adds the attribute time (now) to it when it has none.
     explicit CaptureFrame(QDomElement element);
+    // Takes a record read elsewhere (MbusFrameReader); valid when there is one.
+    explicit CaptureFrame(std::shared_ptr<CaptureFrame_t> record);
 
     bool isValid() const { return valid; }
     CaptureFrame_t getData() const { return record ? *record : CaptureFrame_t{}; }

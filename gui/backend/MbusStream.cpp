@@ -6,10 +6,11 @@ const QString StartTag = QStringLiteral("<mbus");
 const QString EndTag = QStringLiteral("</mbus>");
 } // namespace
 
-// "<mbus" followed by a character that may not continue the element name ("<mbusx" is another element).
-int MbusStream::findStart(const QString &text, int from)
+// "<mbus" followed by a character that may not continue the element name ("<mbusx" is another element),
+// searched in [from, to).
+int MbusStream::findStart(const QString &text, int from, int to)
 {
-    for (int at = text.indexOf(StartTag, from); at >= 0; at = text.indexOf(StartTag, at + 1))
+    for (int at = text.indexOf(StartTag, from); at >= 0 && at < to; at = text.indexOf(StartTag, at + 1))
     {
         const int next = at + StartTag.size();
         if (next >= text.size())
@@ -21,9 +22,10 @@ int MbusStream::findStart(const QString &text, int from)
     return -1;
 }
 
-void MbusStream::takeLines(const QString &text, QList<Piece> &pieces)
+void MbusStream::takeLines(const QString &text, int from, int to, QList<Piece> &pieces)
 {
-    for (const QString &line : text.split('\n'))
+    const QStringList lines = text.mid(from, to - from).split('\n');
+    for (const QString &line : lines)
         pieces.append({false, line});
 }
 
@@ -39,46 +41,47 @@ QList<MbusStream::Piece> MbusStream::feed(const QString &chunk)
     if (trailingReturn)
         buffer += '\r';
 
+    // Everything before pos has been handed out; the buffer is cut once at the end.
     QList<Piece> pieces;
+    int pos = 0;
     for (;;)
     {
-        const int start = findStart(buffer, 0);
+        const int start = findStart(buffer, pos, buffer.size());
         if (start < 0)
         {
             // No document begins: hand out the whole lines, keep a started one (it may become "<mbus").
             const int lastBreak = buffer.lastIndexOf('\n');
-            if (lastBreak >= 0)
+            if (lastBreak >= pos)
             {
-                takeLines(buffer.left(lastBreak), pieces);
-                buffer.remove(0, lastBreak + 1);
+                takeLines(buffer, pos, lastBreak, pieces);
+                pos = lastBreak + 1;
             }
             break;
         }
-        if (start > 0)
+        if (start > pos)
         {
-            QString before = buffer.left(start);
-            if (before.endsWith('\n'))
-                before.chop(1);
-            takeLines(before, pieces);
-            buffer.remove(0, start);
+            const int before = buffer.at(start - 1) == '\n' ? start - 1 : start;
+            takeLines(buffer, pos, before, pieces);
+            pos = start;
         }
-        const int end = buffer.indexOf(EndTag);
+        const int end = buffer.indexOf(EndTag, start);
         if (end < 0)
             break; // the end has not arrived yet
         // A document cut off and followed by a new one: hand out the broken part on its own, so that it
         // cannot spoil the next.
-        const int restart = findStart(buffer, 1);
-        if (restart > 0 && restart < end)
+        const int restart = findStart(buffer, start + 1, end);
+        if (restart > 0)
         {
-            pieces.append({true, buffer.left(restart)});
-            buffer.remove(0, restart);
+            pieces.append({true, buffer.mid(start, restart - start)});
+            pos = restart;
             continue;
         }
-        pieces.append({true, buffer.left(end + EndTag.size())});
-        buffer.remove(0, end + EndTag.size());
+        pos = end + EndTag.size();
+        pieces.append({true, buffer.mid(start, pos - start)});
         // The line feed that ends the document's last line belongs to it.
-        if (buffer.startsWith('\n'))
-            buffer.remove(0, 1);
+        if (pos < buffer.size() && buffer.at(pos) == '\n')
+            ++pos;
     }
+    buffer.remove(0, pos);
     return pieces;
 }

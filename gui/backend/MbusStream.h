@@ -23,8 +23,8 @@ public:
 private:
     QString buffer;
 
-    static int findStart(const QString &text, int from);
-    static void takeLines(const QString &text, QList<Piece> &pieces);
+    static int findStart(const QString &text, int from, int to);
+    static void takeLines(const QString &text, int from, int to, QList<Piece> &pieces);
 };
 
 #endif

@@ -2,8 +2,10 @@
 
 #include "Logger.h"
 
-#include <QDomDocument>
+#include "MbusFrameReader.h"
+
 #include <QFile>
+#include <QXmlStreamReader>
 
 xml_capture::xml_capture(Logger *logger) : logger(logger) {}
 
@@ -15,24 +17,39 @@ xml_capture::xml_capture(const QString &file, Logger *logger) : logger(logger)
         GUI_LOG(logger, "xml_capture", "xml capture file not found");
         return;
     }
-    QDomDocument document;
-    if (!in.open(QIODevice::ReadOnly) || !document.setContent(&in))
+    in.open(QIODevice::ReadOnly);
+    QXmlStreamReader reader(&in);
+    if (!reader.readNextStartElement())
     {
         GUI_LOG(logger, "xml_capture", "eror while reading xml capture file");
         return;
     }
-    const QDomElement root = document.documentElement();
-    if (root.tagName() != "recorded_frames")
+    if (reader.name() != QLatin1String("recorded_frames"))
     {
-        GUI_LOG(logger, "xml_capture", "recorded_frames element not found in xml");
+        reader.skipCurrentElement();
+        while (!reader.atEnd())
+            reader.readNext();
+        if (reader.hasError())
+            GUI_LOG(logger, "xml_capture", "eror while reading xml capture file");
+        else
+            GUI_LOG(logger, "xml_capture", "recorded_frames element not found in xml");
         return;
     }
     // A comment in the file is stepped over; ending the walk there would hide every later frame.
-    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+    while (reader.readNextStartElement())
     {
-        CaptureFrame frame(child);
-        if (frame.isValid())
-            store(frame);
+        std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::read(reader);
+        if (frame)
+            store(CaptureFrame(frame));
+    }
+    while (!reader.atEnd())
+        reader.readNext();
+    if (reader.hasError())
+    {
+        // The file as a whole is not XML: nothing of it is kept.
+        frames.clear();
+        number = 0;
+        GUI_LOG(logger, "xml_capture", "eror while reading xml capture file");
     }
 }
 
@@ -55,16 +72,16 @@ bool xml_capture::AddFrame(QString &fragment)
         fragment = pending + fragment;
         pending.clear();
     }
-    QDomDocument document;
-    if (!document.setContent(fragment))
+    bool wellFormed = false;
+    std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::fromText(fragment, wellFormed);
+    if (!wellFormed)
     {
         const QByteArray text = fragment.toUtf8();
         GUI_LOG(logger, "xml_capture", "xmlBOM.setContent failed : %s", text.constData());
         return false;
     }
-    CaptureFrame frame(document.documentElement());
-    if (!frame.isValid())
+    if (!frame)
         return false;
-    store(frame);
+    store(CaptureFrame(frame));
     return true;
 }
