@@ -103,7 +103,7 @@ TEST(WiredFrame, PackAndParseEveryType)
 TEST(WiredFrame, PackRefusals)
 {
     FramePtr frame(mbus_frame_new(4));
-    unsigned char buffer[16];
+    unsigned char buffer[32];
     EXPECT_EQ(-1, mbus_frame_pack(nullptr, buffer, sizeof buffer));
     EXPECT_EQ(-1, mbus_frame_pack(frame.get(), nullptr, sizeof buffer));
     frame->data_size = 8;
