@@ -70,13 +70,7 @@ bool MbusXmlWriter::Reserve(size_t more)
     return true;
 }
 
-void MbusXmlWriter::Put(const char *text)
-{
-    if (text != nullptr)
-        Put(text, std::strlen(text));
-}
-
-void MbusXmlWriter::Put(const char *text, size_t count)
+void MbusXmlWriter::PutSlow(const char *text, size_t count)
 {
     if (failed_ || text == nullptr)
         return;
@@ -90,11 +84,6 @@ void MbusXmlWriter::Put(const char *text, size_t count)
     std::memcpy(text_ + length_, text, count);
     length_ += count;
     text_[length_] = '\0';
-}
-
-void MbusXmlWriter::Put(char c)
-{
-    Put(&c, 1);
 }
 
 void MbusXmlWriter::PutDecimal(long long value)

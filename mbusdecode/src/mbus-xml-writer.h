@@ -2,6 +2,7 @@
 #define MBUS_XML_WRITER_H
 
 #include <cstddef>
+#include <cstring>
 
 // Writes the decoder's texts: the per-frame XML document and the unit and
 // value texts that go into it.
@@ -26,9 +27,25 @@ public:
     // false when the storage cannot hold them.
     bool Reserve(size_t more);
 
-    void Put(const char *text);
-    void Put(const char *text, size_t count);
-    void Put(char c);
+    // Inline, so that the length of a literal is known when compiling and
+    // the common case is one copy.
+    void Put(const char *text)
+    {
+        if (text != nullptr)
+            Put(text, std::strlen(text));
+    }
+    void Put(const char *text, size_t count)
+    {
+        if (!failed_ && text != nullptr && count < capacity_ - length_)
+        {
+            std::memcpy(text_ + length_, text, count);
+            length_ += count;
+            text_[length_] = '\0';
+        }
+        else
+            PutSlow(text, count);
+    }
+    void Put(char c) { Put(&c, 1); }
     void PutDecimal(long long value);
     void PutUnsigned(unsigned long long value);
     // Two hexadecimal digits ("%02X", or "%02x" when !upper).
@@ -51,6 +68,8 @@ public:
     char *Release();
 
 private:
+    void PutSlow(const char *text, size_t count);
+
     char *text_ = nullptr;
     size_t capacity_ = 0;
     size_t length_ = 0;
