@@ -85,3 +85,14 @@ QList<MbusStream::Piece> MbusStream::feed(const QString &chunk)
     buffer.remove(0, pos);
     return pieces;
 }
+
+QList<MbusStream::Piece> MbusStream::flush()
+{
+    QList<Piece> pieces;
+    if (buffer.endsWith('\r'))
+        buffer.chop(1);
+    if (!buffer.isEmpty())
+        takeLines(buffer, 0, buffer.size(), pieces);
+    buffer.clear();
+    return pieces;
+}

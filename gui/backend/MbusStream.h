@@ -17,6 +17,8 @@ public:
     };
 
     QList<Piece> feed(const QString &chunk);
+    // The output has ended: what is held back comes out as lines (an unfinished document cannot be used).
+    QList<Piece> flush();
     // Text held back: an unfinished document or line.
     QString pending() const { return buffer; }
 

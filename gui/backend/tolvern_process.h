@@ -39,6 +39,8 @@ public:
     void Kill();
 
     int state() const { return runState.load(); }
+    // Whether Kill (or the destructor) stopped this run.
+    bool wasKilled() const { return stopRequested.load(); }
 
     // The Tolvern executable: TOLVERN_PATH when set, else Tolvern beside the GUI's executable; resolved
     // once. setProgramPath replaces it (a setting, or a test's stand-in).

@@ -1,0 +1,16 @@
+#ifndef GUI_BACKEND_CONFIGTEMPLATE_H
+#define GUI_BACKEND_CONFIGTEMPLATE_H
+
+#include "ConfigParam.h"
+
+#include <QList>
+#include <QString>
+
+// One template file: its module type and its configuration items, in file order.
+struct ConfigTemplate
+{
+    QList<ConfigParam> params;
+    QString id;
+};
+
+#endif

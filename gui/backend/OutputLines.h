@@ -1,0 +1,20 @@
+#ifndef GUI_BACKEND_OUTPUTLINES_H
+#define GUI_BACKEND_OUTPUTLINES_H
+
+#include <QString>
+#include <QStringList>
+
+// Whole lines out of Tolvern's output, whatever the chunks: a line cut between two chunks is handed out
+// once its end has arrived, without the carriage return Tolvern may put before the line feed.
+class OutputLines
+{
+public:
+    QStringList feed(const QString &chunk);
+    // The unfinished last line, once the output has ended; empty when there is none.
+    QString flush();
+
+private:
+    QString partial;
+};
+
+#endif

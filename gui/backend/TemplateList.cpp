@@ -1,0 +1,135 @@
+#include "TemplateList.h"
+
+#include "DomText.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QDomDocument>
+
+namespace
+{
+struct ItemText
+{
+    const char *tag;
+    QString ConfigParam::*field;
+};
+
+constexpr ItemText ItemTexts[] = {
+    {"name", &ConfigParam::name},
+    {"pretty_name", &ConfigParam::pretty_name},
+    {"description", &ConfigParam::description},
+    {"vib", &ConfigParam::vib},
+    {"dib", &ConfigParam::dib},
+    {"access_right", &ConfigParam::access_right},
+    {"section", &ConfigParam::section},
+};
+
+constexpr ItemText ValidationTexts[] = {
+    {"regex", &ConfigParam::regex},
+    {"min", &ConfigParam::min},
+    {"max", &ConfigParam::max},
+};
+
+template <size_t N> QString ConfigParam::*fieldOf(const ItemText (&table)[N], const QString &tag)
+{
+    for (const ItemText &entry : table)
+        if (tag == QLatin1String(entry.tag))
+            return entry.field;
+    return nullptr;
+}
+
+// Walks sibling elements the way Tolvern's template reader does: a node of another kind (a comment) ends
+// the walk, so both programs accept the same items.
+QDomElement nextElement(const QDomNode &node)
+{
+    const QDomNode next = node.nextSibling();
+    return next.isElement() ? next.toElement() : QDomElement();
+}
+
+QDomElement firstElement(const QDomNode &parent)
+{
+    const QDomNode first = parent.firstChild();
+    return first.isElement() ? first.toElement() : QDomElement();
+}
+
+ConfigParam readItem(const QDomElement &config)
+{
+    ConfigParam param;
+    for (QDomElement child = firstElement(config); !child.isNull(); child = nextElement(child))
+    {
+        if (child.tagName() == "validation")
+        {
+            for (QDomElement rule = firstElement(child); !rule.isNull(); rule = nextElement(rule))
+                if (QString ConfigParam::*field = fieldOf(ValidationTexts, rule.tagName()))
+                    param.*field = DomText::of(rule);
+        }
+        else if (QString ConfigParam::*field = fieldOf(ItemTexts, child.tagName()))
+            param.*field = DomText::of(child);
+    }
+    return param;
+}
+} // namespace
+
+TemplateList::TemplateList(const QString &dir)
+{
+    QDir folder(dir);
+    if (!folder.exists())
+        qDebug() << "Template dir don't exist";
+    directory = dir;
+    const QStringList names = folder.entryList({"*.xml", "*.XML"}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                                               QDir::Name | QDir::IgnoreCase);
+    for (const QString &name : names)
+    {
+        QFile file(directory + "/" + name);
+        if (!file.open(QIODevice::ReadOnly))
+            continue; // a subdirectory ends here too
+        ConfigTemplate result;
+        if (parseTemplate(file, result))
+            templates.append(result);
+        file.close();
+    }
+    ok = !templates.isEmpty();
+}
+
+bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
+{
+    QDomDocument document;
+    if (!document.setContent(&file))
+    {
+        qDebug() << "Faild parsing xml template file";
+        return false;
+    }
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != "template")
+    {
+        qDebug() << "Wrong xml template file";
+        return false;
+    }
+    const QDomNode first = root.firstChild();
+    if (!first.isElement())
+    {
+        qDebug() << "Template file read error " << 79;
+        return false;
+    }
+    if (first.toElement().tagName() != "id")
+    {
+        qDebug() << "Template: Id not found";
+        return false;
+    }
+    result.id = DomText::of(first.toElement());
+    const QDomNode second = first.nextSibling();
+    if (!second.isElement())
+    {
+        qDebug() << "Template file read error " << 91;
+        return false;
+    }
+    if (second.toElement().tagName() != "configs")
+    {
+        qDebug() << "Template: configs not found";
+        return false;
+    }
+    for (QDomElement item = firstElement(second); !item.isNull(); item = nextElement(item))
+        if (item.tagName() == "config")
+            result.params.append(readItem(item));
+    return !result.params.isEmpty();
+}

@@ -1,0 +1,441 @@
+#include "ConfigDocument.h"
+#include "FakeTolvern.h"
+#include "Logger.h"
+#include "TemplateList.h"
+#include "TestHome.h"
+#include "tolvern_config.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace
+{
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+}
+
+ConfigParam param(const QString &name, const QString &value)
+{
+    ConfigParam p;
+    p.name = name;
+    p.value = value;
+    return p;
+}
+
+QString readLog(const Logger &logger)
+{
+    QFile file(logger.logFilePath());
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+// Tolvern's answer to a configuration read: "Received: " and the document on the same first line.
+const QByteArray ReadAnswer = "Received: <mbus date=\"2026-01-02T10:00:00\">\n"
+                              "    <header>\n"
+                              "        <Id>12345678</Id>\n"
+                              "        <Type>RSP-UD</Type>\n"
+                              "    </header>\n"
+                              "    <records>\n"
+                              "        <record type=\"inst\" unit=\"Firmware version\" storage=\"0\">515</record>\n"
+                              "        <record type=\"inst\" unit=\"Vendor specific VIF extension\" vife=\"0x46\" "
+                              "storage=\"0\">3600</record>\n"
+                              "    </records>\n"
+                              "    <raw>0D0E03</raw>\n"
+                              "</mbus>\n";
+
+const WMBusSettings_t Settings{"ttyUSB0", "Nc", "", "./Template"};
+
+QList<bool> outcomes(const QSignalSpy &spy)
+{
+    QList<bool> list;
+    for (const QList<QVariant> &call : spy)
+        list << call.at(0).toBool();
+    return list;
+}
+} // namespace
+
+class TestConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exactFileText()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/config.xml";
+        ConfigDocument document("zvr_water_01", {param("period", "900"), param("key", "")}, path);
+        QVERIFY(document.written());
+        QVERIFY(document.exists());
+        QCOMPARE(document.fileName(), path);
+        QCOMPARE(readFile(path), QByteArray("<config id=\"zvr_water_01\" hlvtb_version=\"1.2\">\n"
+                                            "\t<period>900</period>\n"
+                                            "\t<key></key>\n"
+                                            "</config>\n"));
+        ConfigDocument none("my_type_01_01", {}, dir.path() + "/none.xml");
+        QCOMPARE(readFile(dir.path() + "/none.xml"),
+                 QByteArray("<config id=\"my_type_01_01\" hlvtb_version=\"1.2\">\n</config>\n"));
+    }
+
+    void specialCharactersReadBack()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/special.xml";
+        const QList<ConfigParam> params{param("a", "x < y & \"z\" 'w' >"), param("empty", ""),
+                                        param("b", QString::fromUtf8("\xc3\xa9t\xc3\xa9"))};
+        ConfigDocument written("id \"quoted\" & <more>", params, path);
+        QVERIFY(written.written());
+        ConfigDocument read(path);
+        QCOMPARE(read.getId(), QString("id \"quoted\" & <more>"));
+        QCOMPARE(read.getParams().size(), 3);
+        for (int i = 0; i < 3; ++i)
+        {
+            QCOMPARE(read.getParams()[i].name, params[i].name);
+            QCOMPARE(read.getParams()[i].value, params[i].value);
+        }
+    }
+
+    void failedWritesAreReported()
+    {
+        QTemporaryDir dir;
+        ConfigDocument missingDir("t", {param("a", "1")}, dir.path() + "/no/such/dir.xml");
+        QVERIFY(!missingDir.written());
+        QVERIFY(!missingDir.exists());
+        // A name that is no element name would break the whole file: nothing is written, the old file stays.
+        const QString path = dir.path() + "/kept.xml";
+        writeFile(path, "old");
+        ConfigDocument badName("t", {param("a", "1"), param("two words", "2")}, path);
+        QVERIFY(!badName.written());
+        QVERIFY(badName.exists()); // a file of that name is there, but it is not ours
+        QCOMPARE(readFile(path), QByteArray("old"));
+    }
+
+    void temporaryFileGoesWithTheDocument()
+    {
+        QString name;
+        {
+            ConfigDocument document("t", {param("a", "1")}, QString());
+            QVERIFY(document.written());
+            name = document.fileName();
+            QVERIFY(name.startsWith(QDir::tempPath() + "/"));
+            QVERIFY(QFile::exists(name));
+            QVERIFY(readFile(name).contains("\t<a>1</a>\n"));
+        }
+        QVERIFY(!QFile::exists(name));
+    }
+
+    void readingFiles_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("no id attribute") << QByteArray("<config><a>1</a><b/></config>") << "my_type_01_01"
+                                         << QStringList{"a", "b"};
+        QTest::newRow("other case of root") << QByteArray("<Config id=\"x\"><a>1</a></Config>") << "" << QStringList();
+        QTest::newRow("not xml") << QByteArray("<config id=\"x\"><a>1</config>") << "" << QStringList();
+        QTest::newRow("comment first") << QByteArray("<config id=\"x\"><!-- note --><a>1</a></config>") << "x"
+                                       << QStringList{"a"};
+        QTest::newRow("unescaped ampersand")
+            << QByteArray("<config id=\"x\"><a>1 & 2</a></config>") << "" << QStringList();
+    }
+
+    void readingFiles()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, id);
+        QFETCH(QStringList, names);
+        QTemporaryDir dir;
+        writeFile(dir.path() + "/c.xml", text);
+        ConfigDocument document(dir.path() + "/c.xml");
+        QCOMPARE(document.getId(), id);
+        QStringList read;
+        for (const ConfigParam &p : document.getParams())
+            read << p.name;
+        QCOMPARE(read, names);
+        ConfigDocument missing(dir.path() + "/missing.xml");
+        QVERIFY(missing.getParams().isEmpty());
+        QVERIFY(!missing.exists());
+    }
+
+    void answerParameters()
+    {
+        QString pending;
+        ConfigDocument whole(QString::fromUtf8(ReadAnswer).mid(10), &pending);
+        QCOMPARE(pending, QString());
+        const QList<ConfigParam> params = whole.getParams();
+        QCOMPARE(params.size(), 2);
+        QCOMPARE(params[0].vib, QString("0x00"));
+        QCOMPARE(params[0].unit, QString("Firmware version"));
+        QCOMPARE(params[0].value, QString("515"));
+        QCOMPARE(params[1].vib, QString("0x46"));
+        QCOMPARE(params[1].value, QString("3600"));
+        QVERIFY(!whole.exists());
+        QCOMPARE(whole.fileName(), QString());
+
+        const QString text = QString::fromUtf8(ReadAnswer).mid(10);
+        const int cut = text.indexOf("<record ") + 4;
+        ConfigDocument first(text.left(cut), &pending);
+        QVERIFY(first.getParams().isEmpty());
+        QCOMPARE(pending, text.left(cut).simplified());
+        ConfigDocument second(text.mid(cut), &pending);
+        QCOMPARE(second.getParams().size(), 2);
+        QCOMPARE(pending, QString());
+
+        ConfigDocument two(text + " \n " + text, nullptr);
+        QCOMPARE(two.getParams().size(), 4);
+        ConfigDocument touching(text.trimmed() + text.trimmed(), nullptr);
+        QVERIFY(touching.getParams().isEmpty());
+        ConfigDocument firstRecordsOnly("<mbus><records><record>1</record><!-- x --></records>"
+                                        "<records><record>2</record></records></mbus>",
+                                        nullptr);
+        QCOMPARE(firstRecordsOnly.getParams().size(), 1);
+        QCOMPARE(firstRecordsOnly.getParams()[0].value, QString("1"));
+    }
+
+    void writeJobOutput_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QList<bool>>("results");
+        QTest::newRow("response ok with carriage returns")
+            << QList<QByteArray>{"Got address 0102030405060708\r\nResponse ok\r\n"} << QStringList{"0102030405060708"}
+            << QList<bool>{true};
+        QTest::newRow("no initial frame")
+            << QList<QByteArray>{"No initial frame received!\n"} << QStringList() << QList<bool>{false};
+        QTest::newRow("response error") << QList<QByteArray>{"Got address 0102030405060708\n",
+                                                             "x.cpp:12 Response error! resp: 01 02 , req: 01 03 \n"}
+                                        << QStringList{"0102030405060708"} << QList<bool>{false};
+        QTest::newRow("line cut between chunks")
+            << QList<QByteArray>{"Got addr", "ess 0102030405060708\r", "\nResp", "onse ok\n"}
+            << QStringList{"0102030405060708"} << QList<bool>{true};
+    }
+
+    void writeJobOutput()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QStringList, addresses);
+        QFETCH(QList<bool>, results);
+        TestHome home;
+        tolvern_config job(&Settings, "t", nullptr, nullptr, false);
+        QSignalSpy connected(&job, &tolvern_config::Connected);
+        QSignalSpy done(&job, &tolvern_config::ConfigDone);
+        for (const QByteArray &chunk : chunks)
+            job.handleWriteOutput(QString::fromUtf8(chunk));
+        QStringList seen;
+        for (const QList<QVariant> &call : connected)
+            seen << call.at(0).toString();
+        QCOMPARE(seen, addresses);
+        QCOMPARE(outcomes(done), results);
+    }
+
+    void readJobOutput_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QList<int>>("donePerChunk");
+        QTest::addColumn<QList<bool>>("results");
+        QTest::addColumn<int>("params");
+        const int cut = ReadAnswer.indexOf("<record ") + 4;
+        QByteArray crlf = "Got address 0102030405060708\n" + ReadAnswer;
+        crlf.replace("\n", "\r\n");
+        QTest::newRow("answer in one piece") << QList<QByteArray>{"Got address 0102030405060708\n" + ReadAnswer}
+                                             << QList<int>{1} << QList<bool>{true} << 2;
+        QTest::newRow("answer cut inside a tag") << QList<QByteArray>{ReadAnswer.left(cut), ReadAnswer.mid(cut)}
+                                                 << QList<int>{0, 1} << QList<bool>{true} << 2;
+        QTest::newRow("carriage returns") << QList<QByteArray>{crlf} << QList<int>{1} << QList<bool>{true} << 2;
+        QTest::newRow("no initial frame")
+            << QList<QByteArray>{"Start\nNo initial frame received!\n"} << QList<int>{1} << QList<bool>{false} << -1;
+        QTest::newRow("answer without records") << QList<QByteArray>{"Received: <mbus><records></records></mbus>\n"}
+                                                << QList<int>{1} << QList<bool>{false} << 0;
+        QTest::newRow("log lines only") << QList<QByteArray>{"Got address 0102030405060708\n", "Sent request\n"}
+                                        << QList<int>{0, 0} << QList<bool>{} << -1;
+    }
+
+    void readJobOutput()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QList<int>, donePerChunk);
+        QFETCH(QList<bool>, results);
+        QFETCH(int, params);
+        TestHome home;
+        tolvern_config job(&Settings, "t", nullptr, nullptr, false);
+        QSignalSpy connected(&job, &tolvern_config::Connected);
+        QSignalSpy done(&job, &tolvern_config::ConfigDone);
+        QList<int> counts;
+        for (const QByteArray &chunk : chunks)
+        {
+            const int before = done.size();
+            job.handleReadOutput(QString::fromUtf8(chunk));
+            counts << done.size() - before;
+        }
+        QCOMPARE(counts, donePerChunk);
+        QCOMPARE(outcomes(done), results);
+        if (params < 0)
+            QVERIFY(job.document() == nullptr);
+        else
+            QCOMPARE(job.document()->getParams().size(), params);
+        for (const QList<QVariant> &call : connected)
+            QCOMPARE(call.at(0).toString(), QString("0102030405060708"));
+    }
+
+    void runWithoutAnswerFails()
+    {
+        TestHome home;
+        tolvern_config reader(&Settings, "t", nullptr, nullptr, false);
+        QSignalSpy readDone(&reader, &tolvern_config::ConfigDone);
+        reader.handleReadOutput("Got address 0102030405060708\n");
+        reader.handleEnd();
+        QCOMPARE(outcomes(readDone), QList<bool>{false});
+
+        tolvern_config answered(&Settings, "t", nullptr, nullptr, false);
+        QSignalSpy answeredDone(&answered, &tolvern_config::ConfigDone);
+        answered.handleReadOutput(QString::fromUtf8(ReadAnswer));
+        answered.handleEnd();
+        QCOMPARE(outcomes(answeredDone), QList<bool>{true});
+
+        tolvern_config writer(&Settings, "t", nullptr, nullptr, false);
+        QSignalSpy writeDone(&writer, &tolvern_config::ConfigDone);
+        writer.handleWriteOutput("Got address 0102030405060708\nResponse ok"); // last line without its end
+        writer.handleEnd();
+        QCOMPARE(outcomes(writeDone), QList<bool>{true});
+    }
+
+    void readRunAgainstFakeTolvern()
+    {
+        TestHome home;
+        Logger logger;
+        FakeTolvern fake(home.home());
+        fake.out("Got address 0102030405060708\n" + ReadAnswer.left(200)).pause(150).out(ReadAnswer.mid(200)).install();
+        auto *job = new tolvern_config(&Settings, "my id", nullptr, &logger, false);
+        QSignalSpy connected(job, &tolvern_config::Connected);
+        QSignalSpy done(job, &tolvern_config::ConfigDone);
+        job->ReadConfig("/tmp/with blank.xml");
+        QVERIFY(job->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!job->isRunning(), 10000);
+        QCOMPARE(outcomes(done), QList<bool>{true});
+        QCOMPARE(connected.size(), 1);
+        QCOMPARE(job->document()->getParams().size(), 2);
+        QCOMPARE(fake.recordedArgs().mid(4), QStringList({"--type", "ZVR169", "--mode", "n", "--channel", "3", "--id",
+                                                          "my id", "-r", "/tmp/with blank.xml"}));
+        delete job;
+        QVERIFY(readLog(logger).contains("end with( TolvernRunning =0 )"));
+    }
+
+    void writeRunWithFailingTolvern()
+    {
+        TestHome home;
+        FakeTolvern fake(home.home());
+        fake.out("Request failed: Cannot load xml file\n").exitCode(1).install();
+        WMBusSettings_t t{"ttyUSB0", "T", "", "./Template"};
+        tolvern_config job(&t, "id", nullptr, nullptr, false);
+        QSignalSpy done(&job, &tolvern_config::ConfigDone);
+        QSignalSpy end(job.process(), &tolvern_process::SendProcessEnd);
+        job.WriteConfig("/tmp/c.xml");
+        QTRY_VERIFY_WITH_TIMEOUT(!job.isRunning(), 10000);
+        QCOMPARE(outcomes(done), QList<bool>{false});
+        QCOMPARE(end.size(), 1);
+        QCOMPARE(end.at(0).at(0).toInt(), 1);
+        QCOMPARE(fake.recordedArgs().mid(4),
+                 QStringList({"--type", "ZVR868", "--mode", "loc", "--id", "id", "-w", "/tmp/c.xml"}));
+    }
+
+    void destroyingJobs()
+    {
+        TestHome home;
+        Logger logger;
+        delete new tolvern_config(&Settings, "t", nullptr, &logger, false);
+        QVERIFY(readLog(logger).contains("end with( TolvernRunning =0 )"));
+
+        FakeTolvern(home.home()).out("Got address 0102030405060708\n").runUntilKilled().install();
+        auto *job = new tolvern_config(&Settings, "t", nullptr, &logger, false);
+        QSignalSpy connected(job, &tolvern_config::Connected);
+        QSignalSpy done(job, &tolvern_config::ConfigDone);
+        job->ReadConfig("/tmp/c.xml");
+        QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 10000);
+        delete job;
+        QVERIFY(readLog(logger).contains("end with( TolvernRunning =1 )"));
+        QVERIFY(readLog(logger).contains("Kill process"));
+        QVERIFY(done.isEmpty());
+    }
+
+    void templateList()
+    {
+        QTemporaryDir dir;
+        auto item = [](const QByteArray &name, const QByteArray &extra = QByteArray())
+        {
+            return "<config><name>" + name + "</name><pretty_name>P " + name +
+                   "</pretty_name><description>D</description><vib>0xFD0E</vib><dib>0x0D</dib>"
+                   "<access_right>rw</access_right><validation><min>1</min><max>9</max><regex>[0-9]+</regex>"
+                   "</validation><section>S</section>" +
+                   extra + "</config>";
+        };
+        auto file = [&](const QString &name, const QByteArray &id, const QByteArray &items)
+        {
+            writeFile(dir.path() + "/" + name,
+                      "<template>\n  <id>" + id + "</id>\n  <configs>\n" + items + "\n  </configs>\n</template>\n");
+        };
+        file("b.xml", "type_b", item("one") + "\n" + item("two"));
+        file("A.XML", "type_a",
+             "<config><section>R</section><validation><regex>x</regex><max>2</max><min>1</min></validation>"
+             "<access_right>ro</access_right><dib>d</dib><vib>v</vib><description>d</description>"
+             "<pretty_name>p</pretty_name><name>rev</name></config><config><name>plain</name></config>");
+        file("c.Xml", "type_b", item("a") + item("b") + "<!-- cut -->" + item("c") + item("d") + item("e"));
+        file("d.txt", "type_d", item("x"));
+        file("e.xml", "type_e", "");
+        writeFile(dir.path() + "/f.xml", "<template><configs>" + item("x") + "</configs><id>type_f</id></template>");
+        writeFile(dir.path() + "/g.xml",
+                  "<template><!-- c --><id>g</id><configs>" + item("x") + "</configs></template>");
+        writeFile(dir.path() + "/h.xml", "<template><id>h</id>");
+        writeFile(dir.path() + "/i.xml", "<other/>");
+        QDir(dir.path()).mkdir("sub.xml");
+
+        TemplateList list(dir.path());
+        QVERIFY(list.isOk());
+        const QList<ConfigTemplate> templates = list.getTemplates();
+        QStringList ids;
+        for (const ConfigTemplate &t : templates)
+            ids << t.id;
+        QCOMPARE(ids, QStringList({"type_a", "type_b", "type_b"}));
+        const ConfigParam rev = templates[0].params[0];
+        QCOMPARE(rev.name, QString("rev"));
+        QCOMPARE(rev.pretty_name, QString("p"));
+        QCOMPARE(rev.description, QString("d"));
+        QCOMPARE(rev.vib, QString("v"));
+        QCOMPARE(rev.dib, QString("d"));
+        QCOMPARE(rev.access_right, QString("ro"));
+        QCOMPARE(rev.min, QString("1"));
+        QCOMPARE(rev.max, QString("2"));
+        QCOMPARE(rev.regex, QString("x"));
+        QCOMPARE(rev.section, QString("R"));
+        QCOMPARE(rev.unit, QString());
+        QCOMPARE(rev.value, QString());
+        const ConfigParam plain = templates[0].params[1];
+        QCOMPARE(plain.min + plain.max + plain.regex, QString());
+        QCOMPARE(templates[1].params.size(), 2);
+        QCOMPARE(templates[1].params[0].vib, QString("0xFD0E"));
+        QCOMPARE(templates[2].params.size(), 2); // the comment ends the items, as in Tolvern's reader
+    }
+
+    void templateListWithoutTemplates()
+    {
+        TemplateList missing("/no/such/template/dir");
+        QVERIFY(!missing.isOk());
+        QVERIFY(missing.getTemplates().isEmpty());
+        QTemporaryDir dir;
+        writeFile(dir.path() + "/empty.xml", "<template><id>e</id><configs></configs></template>");
+        QVERIFY(!TemplateList(dir.path()).isOk());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_config.moc"
