@@ -1,0 +1,243 @@
+#include "Tolv_ConfigTasks.h"
+
+#include "LogStatement.h"
+#include "Tolv_Config.h"
+#include "Tolv_ConfigPayload.h"
+#include "Tolv_Receive.h"
+#include "WMBH_HexText.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+
+namespace Tolv
+{
+
+namespace
+{
+
+constexpr uint8_t ControlRspUd = 0x08;
+constexpr int MailboxMessageIds = 256;
+
+struct TextFree
+{
+    void operator()(char *text) const { std::free(text); }
+};
+
+using Seconds = std::chrono::duration<double>;
+
+int SecondsLeft(std::chrono::steady_clock::time_point start, int seconds)
+{
+    const double passed = std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now() - start).count();
+    return seconds - static_cast<int>(passed);
+}
+
+// The decoder keeps the data size apart from its fixed buffer; never read past either.
+size_t AnswerSize(const mbus_frame &frame)
+{
+    return std::min(frame.data_size, sizeof frame.data);
+}
+
+bool AnswerMatches(const mbus_frame &frame, const ByteVector &expected)
+{
+    const size_t size = AnswerSize(frame);
+    // An empty or cut echo does not show that the module took the request.
+    return size >= expected.size() && std::equal(expected.begin(), expected.end(), frame.data);
+}
+
+void PrintAnswer(mbus_frame &frame)
+{
+    FrameDataPtr data(mbus_frame_data_new());
+    if (!data || mbus_frame_data_parse(&frame, data.get(), nullptr) != 0)
+    {
+        return;
+    }
+    std::unique_ptr<char, TextFree> document(mbus_frame_data_xml(data.get()));
+    if (document)
+    {
+        LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Received: " << document.get();
+    }
+}
+
+} // namespace
+
+AddressBytes AddressBytesOf(uint64_t address)
+{
+    AddressBytes bytes{};
+    for (size_t i = 0; i < bytes.size(); ++i)
+    {
+        bytes[i] = static_cast<uint8_t>(address >> (8 * (bytes.size() - 1 - i)));
+    }
+    return bytes;
+}
+
+bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes &from)
+{
+    // The link address is M (2), id (4), version, type; the destination id (4), M (2), version, type.
+    const uint8_t *link = frame.link_address;
+    return frame.control == ControlRspUd && frame.ci == answerCi &&
+           std::equal(from.begin(), from.begin() + 4, link + 2) &&
+           std::equal(from.begin() + 4, from.begin() + 6, link) && std::equal(from.begin() + 6, from.end(), link + 6);
+}
+
+void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)
+{
+    for (int id = 0; id < MailboxMessageIds; ++id)
+    {
+        if (driver.CheckMailbox(id))
+        {
+            LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Delete message " << id << " from the message queue";
+            driver.DelMailbox(id);
+            return;
+        }
+    }
+}
+
+void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
+{
+    driver.WaitMailboxSpace(MailboxSpaceSeconds);
+    if (driver.IsMailboxFull())
+    {
+        DeleteFirstMailboxMessage(driver);
+    }
+}
+
+AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const uint8_t *payload,
+                         int count)
+{
+    const AddressBytes destination = AddressBytesOf(ParseAddress(config.OptAddress));
+    WMBH_Frame frame(0x7B);
+    frame.AddTransportHeaderBytes(ci, destination, true, 0);
+    if (count > 0)
+    {
+        frame.Append(payload, count);
+    }
+    const int id = frame.EncryptAndSend(&driver, config.OptKey, true, false);
+    if ((id & 0xFF) != 0)
+    {
+        LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Request sent id: " << id;
+    }
+    return destination;
+}
+
+bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
+                     int seconds, mbus_frame &frame, mbus_frame_data *data)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (int left = seconds; left > 0; left = SecondsLeft(start, seconds))
+    {
+        try
+        {
+            frame = mbus_frame{};
+            if (!WaitFrame(driver, config, frame, left, data))
+            {
+                return false;
+            }
+            if (IsAnswerFrom(frame, answerCi, from))
+            {
+                return true;
+            }
+        }
+        catch (const std::exception &)
+        {
+            // A frame that cannot be examined (its decryption failed, say) is not the answer.
+        }
+    }
+    return false;
+}
+
+bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
+                        uint8_t answerCi, int seconds, const ByteVector *expected)
+{
+    auto frame = std::make_unique<mbus_frame>();
+    if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, *frame, nullptr))
+    {
+        return false;
+    }
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";
+    if (expected == nullptr)
+    {
+        PrintAnswer(*frame);
+        return true;
+    }
+    if (AnswerMatches(*frame, *expected))
+    {
+        LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Response ok";
+        return true;
+    }
+    LOG_LINE(LogLevel::Error, LogModule::Tolv)
+        << "Response error! resp: " << BytesToHex(frame->data, AnswerSize(*frame))
+        << ", req: " << BytesToHex(expected->data(), expected->size());
+    return false;
+}
+
+void AppendBytes(ByteVector &to, const ByteVector &from)
+{
+    to.insert(to.end(), from.begin(), from.end());
+}
+
+void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read wM-Bus device configuration, file: " << config.OptReadConfFile;
+    MailboxPreamble(driver);
+    ByteVector payload;
+    if (!config.OptReadConfFile.empty())
+    {
+        BuildConfigPayload(config.OptReadConfFile, config.OptTemplateDir, payload, config.OptTemplateId, true);
+    }
+    const AddressBytes from =
+        SendRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
+    WaitConfigResponse(driver, config, from, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr);
+}
+
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Write wM-Bus device configuration, file: " << config.OptConfFile;
+    MailboxPreamble(driver);
+    ByteVector payload;
+    BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
+    const AddressBytes from =
+        SendRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
+    WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload);
+}
+
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
+    MailboxPreamble(driver);
+    std::vector<ByteVector> items;
+    BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
+
+    int count = 0;
+    int errors = 0;
+    for (const ByteVector &item : items)
+    {
+        ++count;
+        LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Handle config item";
+        // An item the template does not know has no bytes: an empty write says
+        // nothing and an empty read would ask for the whole configuration.
+        if (item.empty())
+        {
+            ++errors;
+            continue;
+        }
+        ByteVector bytes;
+        AppendBytes(bytes, item);
+        const int size = static_cast<int>(bytes.size());
+        AddressBytes from = SendRequest(driver, config, CiWriteConfig, bytes.data(), size);
+        if (!WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, CheckAnswerSeconds, &bytes))
+        {
+            ++errors;
+            continue;
+        }
+        from = SendRequest(driver, config, CiReadConfig, bytes.data(), size);
+        if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, CheckAnswerSeconds, &bytes))
+        {
+            ++errors;
+        }
+    }
+    LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Read " << count << " items, error count: " << errors;
+}
+
+} // namespace Tolv

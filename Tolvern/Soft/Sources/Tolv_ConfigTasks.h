@@ -1,0 +1,81 @@
+#ifndef TOLV_CONFIGTASKS_H
+#define TOLV_CONFIGTASKS_H
+
+#include "Tolv_ConfigFile.h"
+#include "WMBC_Interface.h"
+#include "WMBH_Frame.h"
+#include "mbus-protocol.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace Tolv
+{
+
+class Config;
+
+// The maker's requests and the CI of the module's answer to each.
+constexpr uint8_t CiReadConfig = 0xA0;
+constexpr uint8_t CiReadConfigAnswer = 0xA1;
+constexpr uint8_t CiWriteConfig = 0xA2;
+constexpr uint8_t CiWriteConfigAnswer = 0xA3;
+constexpr uint8_t CiGetLogs = 0xA6;
+constexpr uint8_t CiGetLogsAnswer = 0xA7;
+constexpr uint8_t CiMissingFrameAnswer = 0xA9;
+
+// Answer windows of the tasks, in seconds.
+constexpr int ReadWriteAnswerSeconds = 660;
+constexpr int CheckAnswerSeconds = 30;
+constexpr unsigned MailboxSpaceSeconds = 5;
+
+struct FrameDataFree
+{
+    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
+};
+using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataFree>;
+
+// The eight address bytes of a module address value, most significant first:
+// the order in which they go on the air.
+AddressBytes AddressBytesOf(uint64_t address);
+
+// True when the frame is an RSP-UD with the answer CI sent by the module at
+// `from`: an answer of any other module is not ours to take.
+bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes &from);
+
+// Keeps the modem's mailbox from being full before a task's first request:
+// waits up to 5 s for space, then deletes the lowest pending message if it is still full.
+void MailboxPreamble(WMBusMod::WMBC_Interface &driver);
+// Deletes at most one pending message, the one with the lowest id.
+void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver);
+
+// Queues a request of the given CI with the payload to the module of
+// config.OptAddress (which logs "Got address "), encrypted with config.OptKey.
+// Returns the destination, so that the answer can be checked against it.
+// Errors of the address, the frame, the key and the modem are thrown.
+AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const uint8_t *payload,
+                         int count);
+
+// Waits up to seconds for the module's frame with answerCi. Every frame goes
+// through WaitFrame with data (so it is printed when data is given); errors
+// raised while waiting are swallowed and the wait goes on. True with the answer in frame.
+bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
+                     int seconds, mbus_frame &frame, mbus_frame_data *data);
+
+// Waits for the answer. With expected bytes: "Response ok" when the answer's
+// data hold all of them from their start (more data may follow), else
+// "Response error! resp: ..., req: ..." and false. Without: the answer's
+// document follows "Received: ". False when no answer came in time.
+bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
+                        uint8_t answerCi, int seconds, const ByteVector *expected);
+
+void AppendBytes(ByteVector &to, const ByteVector &from);
+
+// Tasks 8, 9 and 10: read (the whole configuration when config.OptReadConfFile
+// is empty), write and check the module's configuration.
+void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config);
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config);
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config);
+
+} // namespace Tolv
+
+#endif
