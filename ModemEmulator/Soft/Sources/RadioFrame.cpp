@@ -93,6 +93,19 @@ RadioAddress RadioFrame::MakeAddress(uint32_t id, uint16_t manufacturer, uint8_t
                         type};
 }
 
+RadioHeader RadioFrame::HeaderFrom(const RadioAddress &address, uint8_t c, uint8_t ci)
+{
+    RadioHeader header;
+    header.c = c;
+    header.manufacturer = static_cast<uint16_t>(address[4] | address[5] << 8);
+    header.id = static_cast<uint32_t>(address[0]) | static_cast<uint32_t>(address[1]) << 8 |
+                static_cast<uint32_t>(address[2]) << 16 | static_cast<uint32_t>(address[3]) << 24;
+    header.version = address[6];
+    header.type = address[7];
+    header.ci = ci;
+    return header;
+}
+
 std::string RadioFrame::AddressText(const RadioAddress &address)
 {
     static const char kDigits[] = "0123456789abcdef";

@@ -65,6 +65,8 @@ public:
     // Link-layer address (bytes 2-9) put into transport order.
     static std::optional<RadioAddress> Source(const std::vector<uint8_t> &frame);
     static RadioAddress MakeAddress(uint32_t id, uint16_t manufacturer, uint8_t version, uint8_t type);
+    // A header whose link address is `address` (transport order), for a module's own frames.
+    static RadioHeader HeaderFrom(const RadioAddress &address, uint8_t c, uint8_t ci);
     // "0x" and 16 lower-case digits, the module address text of the command line.
     static std::string AddressText(const RadioAddress &address);
 
