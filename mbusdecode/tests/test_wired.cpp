@@ -336,3 +336,45 @@ TEST(Dumps, FramePrintAndHexDump)
 }
 
 } // namespace
+
+namespace
+{
+
+std::string PrintedFrameData(mbus_frame_data *data, int &rc)
+{
+    testing::internal::CaptureStdout();
+    rc = mbus_frame_data_print(data);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(Dumps, FrameDataListings)
+{
+    auto input = WFrame(std::string(kMakerLink) + "7A 2A 00 0000 84 50 13 01020304 1F 01 02");
+    mbus_frame frame{};
+    ASSERT_EQ(0, mbus_parse_wmbus(&frame, input.data(), input.size()));
+    FrameDataPtr data(mbus_frame_data_new());
+    ASSERT_EQ(0, mbus_frame_data_parse(&frame, data.get(), nullptr));
+    int rc = -1;
+    std::string text = PrintedFrameData(data.get(), rc);
+    EXPECT_EQ(0, rc);
+    for (const char *line :
+         {"mbusdecode: ID           = 12345678\n", "mbusdecode: Manufacturer = 0x6AD2 (ZVR)\n", "DIFE.Tariff   = 1\n",
+          "DIFE.Device   = 1\n", "VIF           = 13\n", "mbusdecode: VENDOR DATA [size=2] = 01 02 \n",
+          "mbusdecode: More records follow in next telegram\n"})
+        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+
+    data->type = MBUS_DATA_TYPE_FIXED;
+    data->fixed.status = 0x80;
+    data->fixed.counter1_value[0] = 0x2A;
+    text = PrintedFrameData(data.get(), rc);
+    EXPECT_EQ(0, rc);
+    EXPECT_NE(std::string::npos, text.find("mbusdecode: Counter1 = 42\n")) << text;
+
+    data->type = MBUS_DATA_TYPE_ERROR;
+    data->error = 8;
+    EXPECT_EQ("mbusdecode: Error = 8\n", PrintedFrameData(data.get(), rc));
+    EXPECT_EQ(-1, rc);
+    EXPECT_EQ(-1, mbus_frame_data_print(nullptr));
+}
+
+} // namespace
