@@ -3,6 +3,7 @@
 #include "Tolv_Config.h"
 #include "Tolv_ModemSetup.h"
 #include "Tolv_ModemTasks.h"
+#include "Tolv_Receive.h"
 #include "WMBC_Interface.h"
 
 #include <chrono>
@@ -15,6 +16,8 @@ namespace
 {
 
 using Driver = std::unique_ptr<WMBusMod::WMBC_Interface>;
+
+constexpr int FirstFrameSeconds = 60;
 
 void NoTask(WMBusMod::WMBC_Interface &, Tolv::Config &)
 {
@@ -39,12 +42,18 @@ struct TaskEntry
 };
 
 constexpr TaskEntry Tasks[] = {
-    {Tolv::TaskNone, NoTask, true},          {Tolv::TaskModemInfo, ModemInfoTask, false},
-    {Tolv::TaskMissingFrame, nullptr, true}, {Tolv::TaskInstall, nullptr, true},
-    {Tolv::TaskUpdate, nullptr, true},       {Tolv::TaskStatistics, StatisticsTask, false},
-    {Tolv::TaskListen, nullptr, false},      {Tolv::TaskGetLogs, nullptr, true},
-    {Tolv::TaskReadConfig, nullptr, true},   {Tolv::TaskWriteConfig, nullptr, true},
-    {Tolv::TaskCheckConfig, nullptr, true},  {Tolv::TaskSendFrame, nullptr, false},
+    {Tolv::TaskNone, NoTask, true},
+    {Tolv::TaskModemInfo, ModemInfoTask, false},
+    {Tolv::TaskMissingFrame, nullptr, true},
+    {Tolv::TaskInstall, nullptr, true},
+    {Tolv::TaskUpdate, nullptr, true},
+    {Tolv::TaskStatistics, StatisticsTask, false},
+    {Tolv::TaskListen, Tolv::ListenTask, false},
+    {Tolv::TaskGetLogs, nullptr, true},
+    {Tolv::TaskReadConfig, nullptr, true},
+    {Tolv::TaskWriteConfig, nullptr, true},
+    {Tolv::TaskCheckConfig, nullptr, true},
+    {Tolv::TaskSendFrame, nullptr, false},
 };
 
 const TaskEntry &FindTask(int task)
@@ -88,9 +97,12 @@ int main(int argc, char **argv)
         Tolv::SetupModule(driver, *serial, config);
 
         const TaskEntry &task = FindTask(config.CurrentTask);
-        if (config.WaitForInitialFrame && task.waitsForFirstFrame)
+        if (config.WaitForInitialFrame && task.waitsForFirstFrame &&
+            !Tolv::WaitInitialFrame(*driver, config, config.OptAddress, FirstFrameSeconds))
         {
-            throw std::runtime_error("Waiting for the first frame is not available yet");
+            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No initial frame received!";
+            Teardown(driver, serial);
+            return 1;
         }
         if (task.routine == nullptr)
         {

@@ -34,8 +34,8 @@ uint8_t SignalToRssi(uint8_t signal);
 // the log; true only when it decoded. Frames that fail decryption or decoding
 // print an error document and give false. Lines that go directly to standard
 // output ("Decrypt failed ...", the decoder's return code) go to direct.
-bool ReceiveAndPrint(WMBusMod::WMBC_Interface &driver, const Config &config, mbus_frame &frame,
-                     mbus_frame_data *data, int timeoutMs, std::ostream &direct = std::cout);
+bool ReceiveAndPrint(WMBusMod::WMBC_Interface &driver, const Config &config, mbus_frame &frame, mbus_frame_data *data,
+                     int timeoutMs, std::ostream &direct = std::cout);
 
 // Calls ReceiveAndPrint (10 s at a time) until it returns true or the seconds
 // have passed; a reception that has started runs to its end, so this may
