@@ -22,3 +22,9 @@ QString OutputLines::flush()
         rest.chop(1);
     return rest;
 }
+
+QString OutputLines::after(const QString &line, const QString &marker)
+{
+    const int at = line.indexOf(marker);
+    return at < 0 ? QString() : line.mid(at + marker.size());
+}

@@ -12,6 +12,8 @@ public:
     QStringList feed(const QString &chunk);
     // The unfinished last line, once the output has ended; empty when there is none.
     QString flush();
+    // The text after the first occurrence of marker in line; empty when it does not occur.
+    static QString after(const QString &line, const QString &marker);
 
 private:
     QString partial;

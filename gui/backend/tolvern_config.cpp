@@ -103,7 +103,7 @@ void tolvern_config::readLine(const QString &line)
     if (line.contains(GotAddress))
     {
         GUI_LOG(logger, "tolvern_config", "Read conf: Get Address");
-        emit Connected(line.mid(GotAddress.size()));
+        emit Connected(OutputLines::after(line, GotAddress));
     }
     if (line.contains(NoInitialFrame))
     {
@@ -150,7 +150,7 @@ void tolvern_config::writeLine(const QString &line)
     if (line.contains(GotAddress))
     {
         GUI_LOG(logger, "tolvern_config", "Write conf: Get Address");
-        emit Connected(line.mid(GotAddress.size()));
+        emit Connected(OutputLines::after(line, GotAddress));
     }
     if (line.contains(NoInitialFrame))
     {
