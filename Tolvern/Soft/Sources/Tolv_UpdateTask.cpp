@@ -1,0 +1,123 @@
+#include "Tolv_UpdateTask.h"
+
+#include "Chksum.h"
+#include "LogStatement.h"
+#include "Tolv_Config.h"
+#include "Tolv_ConfigTasks.h"
+#include "Tolv_Receive.h"
+#include "WMBH_UpdateEndpoint.h"
+#include "mbus-protocol.h"
+
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <vector>
+
+namespace Tolv
+{
+
+namespace
+{
+
+constexpr uint8_t ControlSndNr = 0x44;
+constexpr uint8_t CiUpdateStatus = 0xA5;
+constexpr int StatusReceiveMs = 60000;
+constexpr int StatusRecords = 2;
+
+// The link address holds M (2), id (4), version, type; the module address id (4), M (2), version, type.
+bool SentBy(const mbus_frame &frame, const AddressBytes &module)
+{
+    const uint8_t *link = frame.link_address;
+    return std::equal(module.begin(), module.begin() + 4, link + 2) &&
+           std::equal(module.begin() + 4, module.begin() + 6, link) &&
+           std::equal(module.begin() + 6, module.end(), link + 6);
+}
+
+// Parses a status frame into data, dropping the records of an earlier parse first: the parse
+// itself only forgets them.
+int ParseStatus(mbus_frame &frame, mbus_frame_data &data)
+{
+    mbus_data_record_free(data.records);
+    data.records = nullptr;
+    data.nrecords = 0;
+    return mbus_frame_data_parse(&frame, &data, nullptr);
+}
+
+} // namespace
+
+EndpointAddress EndpointAddressOf(uint64_t address)
+{
+    const AddressBytes b = AddressBytesOf(address);
+    const uint64_t id = static_cast<uint64_t>(b[0]) | static_cast<uint64_t>(b[1]) << 8 |
+                        static_cast<uint64_t>(b[2]) << 16 | static_cast<uint64_t>(b[3]) << 24;
+    const uint64_t manufacturer = static_cast<uint64_t>(b[4]) | static_cast<uint64_t>(b[5]) << 8;
+    return id << 32 | manufacturer << 16 | static_cast<uint64_t>(b[6]) << 8 | b[7];
+}
+
+void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "HandleUpdate with the firmware file " << config.OptFile;
+    boost::system::error_code error;
+    const boost::filesystem::file_status status = boost::filesystem::status(config.OptFile, error);
+    if (error || !boost::filesystem::exists(status))
+    {
+        throw std::runtime_error("Update file does not exist");
+    }
+    if (!boost::filesystem::is_regular_file(status))
+    {
+        throw std::runtime_error("Update file is not a file");
+    }
+
+    // A zero digest would make the module take, or refuse only at the very end, an image whose
+    // check never was one: stop before anything goes on the air.
+    std::vector<unsigned char> digest;
+    if (!Md5File(config.OptFile, &digest))
+    {
+        throw std::runtime_error("Can't compute firmware digest");
+    }
+
+    const uint64_t address = ParseAddress(config.OptAddress);
+    UpdateEndpoint(&driver, EndpointAddressOf(address), config.OptKey, config.OptFile, digest, config.UpdateFixDif);
+    WaitUpdateStatus(driver, config, AddressBytesOf(address), UpdateStatusSeconds);
+}
+
+void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &module, int seconds)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Wait for update status response";
+    const auto start = std::chrono::steady_clock::now();
+    FrameDataPtr data(mbus_frame_data_new());
+    if (!data)
+    {
+        LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
+        return;
+    }
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds))
+    {
+        mbus_frame frame{};
+        // Another module's status is not the answer to our update.
+        if (!ReceiveAndPrint(driver, config, frame, nullptr, StatusReceiveMs) || frame.control != ControlSndNr ||
+            frame.control_information != CiUpdateStatus || !SentBy(frame, module))
+        {
+            continue;
+        }
+        LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Update status received";
+        if (ParseStatus(frame, *data) == -1)
+        {
+            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "data parsing error: " << mbus_error_str();
+            continue;
+        }
+        // A first record without data would report a status nobody sent.
+        if (data->nrecords < StatusRecords || data->records == nullptr || data->records->data_len == 0)
+        {
+            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Invalid number of records";
+            return;
+        }
+        LOG_LINE(LogLevel::Normal, LogModule::Tolv)
+            << "Update status: " << static_cast<unsigned>(data->records->data[0]);
+        return;
+    }
+}
+
+} // namespace Tolv

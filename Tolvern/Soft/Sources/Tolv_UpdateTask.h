@@ -1,0 +1,31 @@
+#ifndef TOLV_UPDATETASK_H
+#define TOLV_UPDATETASK_H
+
+#include "WMBC_Interface.h"
+#include "WMBH_Frame.h"
+
+#include <cstdint>
+
+namespace Tolv
+{
+
+class Config;
+
+constexpr int UpdateStatusSeconds = 300;
+
+// The destination of a firmware update from a module address value (address bytes from the
+// most significant: id 4, manufacturer 2, version, device type, each as transmitted).
+EndpointAddress EndpointAddressOf(uint64_t address);
+
+// Task 4: sends the firmware file config.OptFile to the module of config.OptAddress and waits
+// for its update status. Throws std::runtime_error "Update file does not exist",
+// "Update file is not a file", "Can't compute firmware digest", and the errors of the transfer.
+void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config);
+
+// Waits up to seconds for the module's status frame (SND-NR, CI 0xA5) and prints
+// "Update status: " with the status byte. Nothing is printed when none comes.
+void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &module, int seconds);
+
+} // namespace Tolv
+
+#endif
