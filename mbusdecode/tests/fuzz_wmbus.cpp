@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace
@@ -20,6 +21,18 @@ void Check(bool condition)
 {
     if (!condition)
         std::abort();
+}
+
+// Profile lines fit where the writer says they fit, and a small buffer is
+// cut cleanly and reports the full length.
+void CheckProfile(const mbus_data_record *record, const mbus_frame_data *data)
+{
+    static char big[1 << 17];
+    char small[64];
+    size_t needed = mbus_compact_profile_xml(big, sizeof big, record, data);
+    Check(needed < sizeof big && std::strlen(big) == needed);
+    Check(mbus_compact_profile_xml(small, sizeof small, record, data) == needed);
+    Check(std::strlen(small) < sizeof small && std::strlen(small) <= needed);
 }
 
 } // namespace
@@ -44,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
                   r->nvife <= MBUS_DATA_RECORD_VIFE_COUNT_MAX);
             mbus_data_record_storage_number(r);
             mbus_data_record_tariff(r);
+            if (r->compact_length != 0)
+                CheckProfile(r, data.get());
         }
         Check(count == data->nrecords);
     }

@@ -254,3 +254,40 @@ TEST(ParseWmbus, DebugFlagPrintsTheInput)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(ParseWmbus, EveryAcceptedCiTakesItsClassHeader)
+{
+    struct Class
+    {
+        const char *header;
+        std::vector<int> cis;
+    } classes[] = {
+        {"", {0x51, 0x69, 0x70, 0x71, 0x78, 0x79}},
+        {"2A 04 1000 ", {0x5A, 0x6A, 0x6E, 0x74, 0x7A, 0x7B, 0x8A, 0xA1, 0xA3, 0xA5, 0xA7, 0xA9, 0xAA}},
+        {"21436587 4204 02 03 2A 04 1000 ",
+         {0x5B, 0x6B, 0x6F, 0x72, 0x73, 0x75, 0x80, 0x8B, 0xA0, 0xA2, 0xA4, 0xA6, 0xA8}},
+    };
+    for (const auto &c : classes)
+        for (int ci : c.cis)
+        {
+            char text[4];
+            std::snprintf(text, sizeof text, "%02X ", ci);
+            std::string data = "55";
+            if (ci >= 0x69 && ci <= 0x6B)
+                data = FormatFrame("", "55");
+            else if (ci == 0x73 || ci == 0x79 || ci == 0x7B)
+                data = "3412 7856 55";
+            auto input = WFrame(Link(text) + c.header + data);
+            mbus_frame frame{};
+            ASSERT_EQ(0, mbus_parse_wmbus(&frame, input.data(), input.size())) << text;
+            EXPECT_EQ(Hex("55"), Data(frame)) << text;
+            EXPECT_EQ(ci, frame.ci);
+            EXPECT_EQ(*c.header ? 0x2A : 0, frame.access_number) << text;
+            EXPECT_EQ(std::string(c.header).size() > 12 ? 0x21 : 0, frame.transport_address[0]) << text;
+        }
+}
+
+} // namespace
