@@ -8,11 +8,14 @@
 // Text results live in static buffers that the next call of the same function
 // overwrites. Nothing here is reentrant: call it from one thread only.
 //
-// Sources: mbus-protocol-frame.cpp (frame parsing, wired frames, error text),
-// mbus-protocol-data.cpp (frame data and records), mbus-protocol-compact.cpp
-// (format and compact frames, compact profiles), mbus-protocol-print.cpp
-// (debug listings); the unit, value and medium texts and the XML document
-// live in mbus-units*.cpp, mbus-values*.cpp and mbus-xml*.cpp.
+// Sources: mbus-protocol-frame.cpp (error text, frame parsing and packing),
+// mbus-protocol-wired.cpp (secondary addressing, frame-data packing, dumps),
+// mbus-protocol-data.cpp (frame data and records), mbus-protocol-texts.cpp
+// (unit and value texts of a record), mbus-protocol-compact.cpp (compact
+// frames and profile codecs), mbus-protocol-profile.cpp (profile lines),
+// mbus-protocol-print.cpp (debug listings); the unit, value and medium texts
+// and the XML document live in mbus-units*.cpp, mbus-values*.cpp and
+// mbus-xml*.cpp.
 
 #include <cstddef>
 #include <cstdint>
@@ -262,7 +265,8 @@ int mbus_data_variable_print(mbus_frame_data *data);
 int mbus_data_variable_header_print(mbus_data_variable_header *header);
 
 //------------------------------------------------------------------------------
-// Format frames, compact frames and compact profiles (mbus-protocol-compact.cpp)
+// Format frames, compact frames and compact profiles (mbus-protocol-compact.cpp,
+// mbus-protocol-profile.cpp)
 //------------------------------------------------------------------------------
 
 int mbus_compact_frame_expand(mbus_frame *frame, size_t offset, mbus_frame *format_frame, mbus_frame_data *data);
