@@ -250,6 +250,20 @@ TEST(LargeDocument, LongProfileGrowsTheBuffer)
     EXPECT_TRUE(ParseXml(document));
 }
 
+// A profile whose reference time is missing writes no lines; the records
+// after it still are.
+TEST(LargeDocument, ProfileWithoutReferenceTimeIsSkipped)
+{
+    mbus_error_reset();
+    std::string document = RenderFrame(WFrame("44 D26A 78563412 01 07 7A 01 00 0000 0D933E04 12 0F 0100 01FD1705"));
+    EXPECT_STREQ(mbus_error_str(), "Reference time record not found.");
+    EXPECT_NE(
+        document.find("    <records>\n        <record type=\"inst\" unit=\"Error flag\" storage=\"0\">5</record>\n"
+                      "    </records>\n"),
+        std::string::npos)
+        << document;
+}
+
 // Every byte a meter could send, in an LVAR text value and in a plain-text
 // unit, must give a document that parses, with the bytes readable as the
 // escaping promises: Latin-1 above 0x7F, control pictures for the control
