@@ -6,7 +6,6 @@
 #include "mbus-xml-writer.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
