@@ -1,0 +1,185 @@
+// The firmware update (-u) end to end: the built program sends a file to the
+// emulator's firmware receiver, which checks blocks, size and digest and answers
+// with its status frame.
+#include "Aes128Cbc.h"
+#include "FirmwareReceiver.h"
+#include "ModemEmulator.h"
+#include "ProgramRunner.h"
+#include "TestTemp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+using ModemEmu::FirmwareReceiver;
+using ModemEmu::FirmwareReceiverConfig;
+using ModemEmu::FirmwareStatus;
+
+const std::string InstallFixtures = std::string(TOLV_FIXTURES_DIR) + "/install";
+const std::string Firmware187 = InstallFixtures + "/firmware_187.bin";
+const std::string Firmware186 = InstallFixtures + "/firmware_186.bin";
+constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
+
+std::vector<uint8_t> FileBytes(const std::string &path)
+{
+    const std::string text = ReadFile(path);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+class UpdateTask : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        systemRoot = TestTempPath("root");
+        std::filesystem::create_directories(systemRoot);
+        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
+    }
+
+    // The module listens all through an update, so mailbox frames reach it at once.
+    void StartModem(FirmwareReceiverConfig config = {})
+    {
+        config.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
+        ModemEmu::CoreConfig core;
+        core.delivery = ModemEmu::MailboxDelivery::Immediate;
+        modem.SetConfig(core);
+        receiver = std::make_shared<FirmwareReceiver>(std::move(config));
+        modem.AddModule(receiver);
+        modem.Start();
+    }
+
+    void TearDown() override
+    {
+        modem.Stop();
+        EXPECT_EQ(modem.Record().ViolationText(), "");
+        if (receiver)
+        {
+            EXPECT_TRUE(receiver->Problems().empty()) << receiver->Problems().front();
+        }
+        std::filesystem::remove_all(systemRoot);
+    }
+
+    ProgramRun Run(const std::string &args)
+    {
+        ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait " + args);
+        run.out = NoLineNumbers(run.out);
+        return run;
+    }
+
+    // What an update prints up to the status frame: the progress lines for each block
+    // and the closing line; the status frame comes encrypted.
+    static std::string TransferLines(const std::string &file, std::initializer_list<int> sent, int size)
+    {
+        std::string lines = "Got address 12345678d26a0107\nUpdateEndpoint from " + file + "\n";
+        for (int count : sent)
+        {
+            lines += "Sent " + std::to_string(count) + " bytes\n";
+        }
+        return lines + "Firmware with " + std::to_string(size) + " sent\nAES with iv\n";
+    }
+
+    std::filesystem::path systemRoot;
+    ModemEmu::ModemEmulator modem;
+    std::shared_ptr<FirmwareReceiver> receiver;
+};
+
+} // namespace
+
+TEST_F(UpdateTask, FileOfThreeBlocksArrivesWholeAndTheStatusIsPrinted)
+{
+    StartModem();
+    const ProgramRun run = Run("-u " + Firmware187);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, TransferLines(Firmware187, {0, 93, 186}, 187) + "Update status: 0\n");
+
+    // The last block holds one byte, 0x2F like the padding: only the announced size tells them apart.
+    EXPECT_EQ(receiver->BlockCount(), 3u);
+    ASSERT_TRUE(receiver->Closing());
+    EXPECT_EQ(receiver->Closing()->sizeDif, 0x04);
+    EXPECT_EQ(receiver->Closing()->size, 187u);
+    EXPECT_EQ(receiver->Status(), FirmwareStatus::Accepted); // the digest matched the blocks
+    EXPECT_EQ(receiver->Image(), FileBytes(Firmware187));
+    EXPECT_TRUE(receiver->ResetSeen());
+}
+
+TEST_F(UpdateTask, FileOfWholeBlocksSendsNoEmptyBlockAndHonoursTheFirstVersionSizeRecord)
+{
+    StartModem();
+    const ProgramRun run = Run("--update_fix_dif -u " + Firmware186);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, TransferLines(Firmware186, {0, 93, 186}, 186) + "Update status: 0\n");
+
+    EXPECT_EQ(receiver->BlockCount(), 2u);
+    ASSERT_TRUE(receiver->Closing());
+    EXPECT_EQ(receiver->Closing()->sizeDif, 0x03);
+    EXPECT_EQ(receiver->Closing()->size, 186u);
+    EXPECT_EQ(receiver->Status(), FirmwareStatus::Accepted);
+    EXPECT_EQ(receiver->Image(), FileBytes(Firmware186));
+}
+
+struct StatusCase
+{
+    const char *name;
+    std::optional<uint8_t> forcedStatus;
+    int records;
+    const char *line;
+};
+
+void PrintTo(const StatusCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UpdateStatus : public UpdateTask, public ::testing::WithParamInterface<StatusCase>
+{
+};
+
+TEST_P(UpdateStatus, IsReportedFromTheFirstRecord)
+{
+    FirmwareReceiverConfig config;
+    config.forcedStatus = GetParam().forcedStatus;
+    config.statusRecords = GetParam().records;
+    StartModem(config);
+    const ProgramRun run = Run("-u " + Firmware187);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, TransferLines(Firmware187, {0, 93, 186}, 187) + GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, UpdateStatus,
+                         ::testing::Values(StatusCase{"RefusedImage", 3, 2, "Update status: 3\n"},
+                                           StatusCase{"LargestStatus", 255, 2, "Update status: 255\n"},
+                                           StatusCase{"WithoutSizeRecord", std::nullopt, 1,
+                                                      "Tolv_UpdateTask.cpp:N Invalid number of records\n"}),
+                         [](const ::testing::TestParamInfo<StatusCase> &info) { return std::string(info.param.name); });
+
+TEST_F(UpdateTask, FilesThatCannotBeSentEndTheRunBeforeAnythingGoesOnTheAir)
+{
+    struct Case
+    {
+        std::string file;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {InstallFixtures + "/no_such_file.bin", "Tolv_Main.cpp:N Request failed: Update file does not exist\n"},
+        {InstallFixtures, "Tolv_Main.cpp:N Request failed: Update file is not a file\n"},
+        // A regular file whose reading fails: no digest, so no update with a zero one.
+        {"/proc/self/mem", "Chksum.cpp:N Can't read data file\n"
+                           "Tolv_Main.cpp:N Request failed: Can't compute firmware digest\n"},
+    };
+    StartModem();
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        const ProgramRun run = Run("-u " + c.file);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, c.lines);
+    }
+    EXPECT_TRUE(modem.Record().RadioFrames().empty());
+    EXPECT_EQ(receiver->BlockCount(), 0u);
+}
