@@ -1,0 +1,47 @@
+#ifndef TOLV_TESTS_LISTENPROCESS_H
+#define TOLV_TESTS_LISTENPROCESS_H
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// A run of the built Tolvern that keeps going (the listen task never ends):
+// started at once, its standard output collected in a file, ended by Kill as
+// the GUI ends it. TOLVERN_SYSTEM_ROOT points at a folder of the test's own,
+// so the gateway helpers never touch the real system.
+class ListenProcess
+{
+public:
+    explicit ListenProcess(const std::vector<std::string> &args);
+    ~ListenProcess();
+    ListenProcess(const ListenProcess &) = delete;
+    ListenProcess &operator=(const ListenProcess &) = delete;
+
+    // Standard output so far.
+    std::string Output() const;
+    // Polls the output until done holds; false when the time ran out first.
+    bool WaitFor(const std::function<bool(const std::string &)> &done, std::chrono::milliseconds timeout) const;
+    // Waits for the program to end by itself; its exit code, or -1 when it did not end in time.
+    int WaitExit(std::chrono::milliseconds timeout);
+    // Ends the program with SIGKILL (when it still runs) and reaps it.
+    void Kill();
+    bool Running() const { return pid_ > 0; }
+    // CPU time the ended program used (valid after Kill or WaitExit).
+    const rusage &Usage() const { return usage_; }
+
+private:
+    std::string outPath_;
+    std::string errPath_;
+    std::string rootPath_;
+    pid_t pid_ = -1;
+    rusage usage_{};
+};
+
+// Occurrences of part in text.
+size_t CountOf(const std::string &text, const std::string &part);
+
+#endif
