@@ -2,6 +2,7 @@
 // codecs behind compact profiles (one record holding a series of values).
 
 #include "mbus-crc16.h"
+#include "mbus-protocol-ci.h"
 #include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
@@ -154,9 +155,8 @@ int mbus_compact_frame_expand(mbus_frame *frame, size_t offset, mbus_frame *form
         return -1;
     }
 
-    const size_t compactSize = frame->data_size < MBUS_FRAME_DATA_LENGTH ? frame->data_size : MBUS_FRAME_DATA_LENGTH;
-    const size_t formatSize =
-        format_frame->data_size < MBUS_FRAME_DATA_LENGTH ? format_frame->data_size : MBUS_FRAME_DATA_LENGTH;
+    const size_t compactSize = MbusFrameDataSize(frame);
+    const size_t formatSize = MbusFrameDataSize(format_frame);
     if (offset > compactSize)
         offset = compactSize;
     MbusCursor format(format_frame->data, formatSize);

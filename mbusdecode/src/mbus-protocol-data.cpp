@@ -1,6 +1,7 @@
 // Data layer of the decoder: frame data (fixed, variable, application error,
 // compact) and the list of data records with their DIF/DIFE/VIF/VIFE fields.
 
+#include "mbus-protocol-ci.h"
 #include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
@@ -10,27 +11,6 @@
 
 namespace
 {
-
-bool IsMakerFrame(const mbus_frame *frame)
-{
-    return frame->link_address[0] == (MBUS_MANUFACTURER_ZVR & 0xFF) &&
-           frame->link_address[1] == (MBUS_MANUFACTURER_ZVR >> 8);
-}
-
-bool IsMakerCi(unsigned char ci)
-{
-    return ci >= 0xA0 && ci <= 0xAA;
-}
-
-bool IsFormatFrameCi(unsigned char ci)
-{
-    return ci >= 0x69 && ci <= 0x6B;
-}
-
-bool IsCompactFrameCi(unsigned char ci)
-{
-    return ci == 0x73 || ci == 0x79 || ci == 0x7B;
-}
 
 // How mbus_frame_data_parse treats each CI.
 enum class DataKind
@@ -66,13 +46,13 @@ const DataKindEntry *LookupDataKind(unsigned char ci)
 }
 
 // CIs whose wireless frames carry a data header worth copying.
+constexpr MbusCiRange kWirelessHeaderCis[] = {{0x5A, 0x5B}, {0x69, 0x6B}, {0x70, 0x73},
+                                              {0x78, 0x7B}, {0x80, 0x80}, {0x8A, 0x8B}};
+
 bool HasWirelessDataHeader(const mbus_frame *frame)
 {
     unsigned char ci = frame->control_information;
-    if (ci == 0x5A || ci == 0x5B || (ci >= 0x69 && ci <= 0x6B) || (ci >= 0x70 && ci <= 0x73) ||
-        (ci >= 0x78 && ci <= 0x7B) || ci == 0x80 || ci == 0x8A || ci == 0x8B)
-        return true;
-    return IsMakerCi(ci) && IsMakerFrame(frame);
+    return MbusCiIn(kWirelessHeaderCis, ci) || (MbusIsMakerCi(ci) && MbusIsMakerFrame(frame));
 }
 
 constexpr int kDifDataLengths[16] = {0, 1, 2, 3, 4, 4, 6, 8, 0, 1, 2, 3, 4, 0, 6, 8};
@@ -223,7 +203,7 @@ int ParseRecord(MbusCursor &cursor, mbus_data_record *record, const mbus_frame *
     }
 
     // Format frames describe their records without carrying data bytes.
-    if (!IsFormatFrameCi(frame->control_information))
+    if (!MbusIsFormatFrameCi(frame->control_information))
     {
         if (!cursor.Read(record->data, static_cast<size_t>(length)))
         {
@@ -280,12 +260,12 @@ int mbus_frame_data_parse(mbus_frame *frame, mbus_frame_data *data, mbus_frame *
     DataKind kind = DataKind::Variable;
     if (const DataKindEntry *entry = LookupDataKind(ci))
         kind = entry->kind;
-    else if (!IsMakerFrame(frame))
+    else if (!MbusIsMakerFrame(frame))
     {
         mbus_error_printf("Unknown control information 0x%.2x", ci);
         return -1;
     }
-    else if (!IsMakerCi(ci) || ci == 0xA6)
+    else if (!MbusIsMakerCi(ci) || ci == 0xA6)
     {
         mbus_error_printf("Unknown zelvir specific CI 0x%.2x", ci);
         return -1;
@@ -360,7 +340,7 @@ int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_fram
     data->control = frame->control;
 
     const unsigned char ci = frame->control_information;
-    const size_t data_size = frame->data_size < MBUS_FRAME_DATA_LENGTH ? frame->data_size : MBUS_FRAME_DATA_LENGTH;
+    const size_t data_size = MbusFrameDataSize(frame);
     size_t offset = 0;
     if (frame->type == MBUS_FRAME_TYPE_WIRELESS)
     {
@@ -372,7 +352,7 @@ int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_fram
             return -1;
         }
         mbus_data_variable_header_copy(frame, data);
-        if (IsFormatFrameCi(ci))
+        if (MbusIsFormatFrameCi(ci))
         {
             data->format_signature = frame->format_signature;
             data->format_length = frame->format_length;
@@ -404,7 +384,7 @@ int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_fram
         }
     }
 
-    if (IsCompactFrameCi(ci))
+    if (MbusIsCompactFrameCi(ci))
         return mbus_compact_frame_expand(frame, offset, format_frame, data);
 
     data->raw_data = frame->data;

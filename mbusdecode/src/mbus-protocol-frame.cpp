@@ -2,6 +2,7 @@
 // wireless and wired frames, and the wired frame's checksum, length and packing.
 
 #include "mbus-crc16.h"
+#include "mbus-protocol-ci.h"
 #include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
@@ -74,16 +75,6 @@ template <size_t N> bool Contains(const unsigned char (&table)[N], unsigned char
     return false;
 }
 
-bool IsFormatFrameCi(unsigned char ci)
-{
-    return ci >= 0x69 && ci <= 0x6B;
-}
-
-bool IsCompactFrameCi(unsigned char ci)
-{
-    return ci == 0x73 || ci == 0x79 || ci == 0x7B;
-}
-
 // Bytes of the wireless layout outside the transport header: 0x68, L, the
 // link header (C, M, A, CI) before, rssi, x, y, 0x16 after.
 constexpr size_t kWirelessLinkEnd = 12;
@@ -97,11 +88,6 @@ void DebugPrintInput(const unsigned char *data, size_t size)
     for (size_t i = 0; i < size; ++i)
         std::printf("%.2X ", data[i]);
     std::printf("\n%s: done.\n", "mbusdecode");
-}
-
-size_t FrameDataSize(const mbus_frame *frame)
-{
-    return frame->data_size < MBUS_FRAME_DATA_LENGTH ? frame->data_size : MBUS_FRAME_DATA_LENGTH;
 }
 
 // Copies what the cursor has left into the frame's data.
@@ -227,7 +213,7 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         }
     }
 
-    if (IsFormatFrameCi(frame->ci))
+    if (MbusIsFormatFrameCi(frame->ci))
     {
         unsigned int signature = 0;
         if (body.Remaining() < 3)
@@ -239,7 +225,7 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         body.ReadLe16(signature);
         frame->format_signature = static_cast<uint16_t>(signature);
     }
-    else if (IsCompactFrameCi(frame->ci))
+    else if (MbusIsCompactFrameCi(frame->ci))
     {
         unsigned int signature = 0;
         unsigned int crc = 0;
@@ -329,11 +315,11 @@ int mbus_frame_verify(mbus_frame *frame)
         }
     }
 
-    if (IsFormatFrameCi(frame->control_information))
+    if (MbusIsFormatFrameCi(frame->control_information))
     {
         // The signature covers (format length - 2) bytes of the DIF/VIF part,
         // which must lie inside the frame's data.
-        if (frame->format_length < 2 || frame->format_length - 2u > FrameDataSize(frame))
+        if (frame->format_length < 2 || frame->format_length - 2u > MbusFrameDataSize(frame))
         {
             mbus_error_printf("Invalid format length (%u)", frame->format_length);
             return -1;
@@ -413,7 +399,7 @@ unsigned char mbus_frame_calc_checksum(mbus_frame *frame)
         break;
     case MBUS_FRAME_TYPE_LONG:
         sum = frame->control + frame->address + frame->control_information;
-        for (size_t i = 0; i < FrameDataSize(frame); ++i)
+        for (size_t i = 0; i < MbusFrameDataSize(frame); ++i)
             sum += frame->data[i];
         break;
     default:

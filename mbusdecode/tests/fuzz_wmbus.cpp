@@ -3,6 +3,7 @@
 
 #include "fuzz_wmbus_hook.h"
 #include "mbus-protocol.h"
+#include "wmbus_frames.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,11 +12,6 @@
 
 namespace
 {
-
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
 
 void Check(bool condition)
 {
@@ -43,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     int parseRc = mbus_parse_wmbus(&frame, input, size);
     Check(frame.data_size <= MBUS_FRAME_DATA_LENGTH);
 
-    std::unique_ptr<mbus_frame_data, FrameDataDeleter> data(mbus_frame_data_new());
+    wmbus_test::FrameDataPtr data(mbus_frame_data_new());
     Check(data != nullptr);
     int dataRc = -1;
     if (parseRc == 0)

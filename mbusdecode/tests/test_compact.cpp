@@ -8,18 +8,13 @@
 #include <string>
 #include <vector>
 
+using wmbus_test::FrameDataPtr;
 using wmbus_test::Hex;
 using wmbus_test::kMakerLink;
 using wmbus_test::WFrame;
 
 namespace
 {
-
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
 
 std::string Le16(unsigned value)
 {

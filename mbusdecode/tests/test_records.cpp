@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+using wmbus_test::FrameDataPtr;
 using wmbus_test::Hex;
 using wmbus_test::kMakerLink;
 using wmbus_test::kOtherLink;
@@ -15,12 +16,6 @@ using wmbus_test::WFrame;
 
 namespace
 {
-
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
 
 // A parsed frame and its decoded data.
 struct Decoded

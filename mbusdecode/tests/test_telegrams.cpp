@@ -13,15 +13,11 @@
 #include <string>
 #include <vector>
 
+using wmbus_test::FrameDataPtr;
 using wmbus_test::FromAir;
 
 namespace
 {
-
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
 
 // Name -> telegram hex, from the fixture table.
 std::map<std::string, std::string> Telegrams()
@@ -92,7 +88,7 @@ TEST(PublicTelegrams, DecodeOrRefuseCleanly)
         EXPECT_EQ(c.encrypted, (frame.configuration_word[1] & 0x07) == 5);
         if (c.records < 0)
             continue;
-        std::unique_ptr<mbus_frame_data, FrameDataDeleter> data(mbus_frame_data_new());
+        FrameDataPtr data(mbus_frame_data_new());
         EXPECT_EQ(0, mbus_frame_data_parse(&frame, data.get(), nullptr)) << mbus_error_str();
         EXPECT_EQ(static_cast<size_t>(c.records), data->nrecords);
     }
@@ -117,7 +113,7 @@ TEST(PublicTelegrams, PlainTwinValues)
     auto plain = FromAir(Telegrams().at("V3-plain"));
     mbus_frame frame{};
     ASSERT_EQ(0, mbus_parse_wmbus(&frame, plain.data(), plain.size()));
-    std::unique_ptr<mbus_frame_data, FrameDataDeleter> data(mbus_frame_data_new());
+    FrameDataPtr data(mbus_frame_data_new());
     ASSERT_EQ(0, mbus_frame_data_parse(&frame, data.get(), nullptr));
     std::vector<std::string> values;
     for (const mbus_data_record *r = data->records; r; r = r->next)

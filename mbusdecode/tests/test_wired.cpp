@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+using wmbus_test::FrameDataPtr;
 using wmbus_test::Hex;
 using wmbus_test::kMakerLink;
 using wmbus_test::WFrame;
@@ -21,12 +22,6 @@ struct FrameDeleter
     void operator()(mbus_frame *frame) const { mbus_frame_free(frame); }
 };
 using FramePtr = std::unique_ptr<mbus_frame, FrameDeleter>;
-
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
 
 std::vector<unsigned char> Pack(mbus_frame *frame)
 {
