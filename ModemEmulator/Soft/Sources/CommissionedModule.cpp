@@ -187,7 +187,7 @@ void CommissionedModule::Tick(RadioWorld &world)
     if (config_.beaconPeriod.count() <= 0 || world.Now() < nextBeacon_)
         return;
     nextBeacon_ = world.Now() + config_.beaconPeriod;
-    RadioHeader header = AnswerHeader(config_.address, 0x7A, beaconAccess_++);
+    RadioHeader header = AnswerHeader(config_.address, 0x7A, access_++);
     world.Transmit(RadioFrame::Build(header, config_.beaconData), config_.signal);
 }
 
@@ -212,14 +212,14 @@ void CommissionedModule::OnHostFrame(const HostRadioFrame &frame, RadioWorld &wo
                     other[0] = static_cast<uint8_t>(other[0] ^ 0x01);
                     std::vector<uint8_t> wrong = data;
                     Spoil(ModuleAnswer::Impostor, wrong);
-                    world.Transmit(AirFrame(other, ci->answer, request.access, wrong), config_.signal, delay);
+                    world.Transmit(AirFrame(other, ci->answer, access_++, wrong), config_.signal, delay);
                     delay += config_.answerDelay;
                 }
                 else
                 {
                     Spoil(answer, data);
                 }
-                world.Transmit(AirFrame(config_.address, ci->answer, request.access, data), config_.signal, delay);
+                world.Transmit(AirFrame(config_.address, ci->answer, access_++, data), config_.signal, delay);
                 request.answered = true;
             }
             catch (const std::exception &)

@@ -105,7 +105,7 @@ private:
     std::vector<ModuleRecord> held_;
     std::vector<ModuleRequest> requests_;
     Clock::time_point nextBeacon_{};
-    uint8_t beaconAccess_ = 0;
+    uint8_t access_ = 0x40; // the module numbers its own frames, answers included
 };
 
 } // namespace ModemEmu

@@ -31,15 +31,18 @@ void MeterModule::Start(RadioWorld &world)
 void MeterModule::Tick(RadioWorld &world)
 {
     const Clock::time_point now = world.Now();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (now < next_ || (!config_.repeat && sent_ >= airFrames_.size()))
-        return;
-    world.Transmit(airFrames_[sent_ % airFrames_.size()], config_.signal);
-    ++sent_;
-    next_ += config_.period;
-    // After a stall keep the period rather than sending a burst to catch up.
-    if (next_ < now)
-        next_ = now + config_.period;
+    size_t index = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (now < next_ || (!config_.repeat && sent_ >= airFrames_.size()))
+            return;
+        index = sent_++ % airFrames_.size();
+        next_ += config_.period;
+        // After a stall keep the period rather than sending a burst to catch up.
+        if (next_ < now)
+            next_ = now + config_.period;
+    }
+    world.Transmit(airFrames_[index], config_.signal);
 }
 
 void MeterModule::OnHostFrame(const HostRadioFrame &frame, RadioWorld &)

@@ -454,9 +454,10 @@ void ModemCore::RadioArrives(const std::vector<uint8_t> &airFrame, uint8_t signa
         payload.push_back(signal);
         QueueData(1, std::move(payload));
     }
-    // The module listens right after its own transmission.
+    // The module listens right after its own transmission. Handed over from
+    // the schedule, so that a module is never re-entered from its own Transmit.
     if (from && config_.delivery == MailboxDelivery::OnModuleTransmit)
-        DeliverMailboxTo(from);
+        Schedule(now_, [this, from] { DeliverMailboxTo(from); });
 }
 
 void ModemCore::QueueDataFrame(uint8_t channel, std::vector<uint8_t> payload, Clock::time_point now)

@@ -13,6 +13,8 @@ namespace ModemEmu
 // A radio module, meter or concentrator in the emulated radio world. The
 // emulator calls it on its own thread with its state locked, so a module
 // must not call back into the ModemEmulator; it acts through the RadioWorld.
+// Its methods are never re-entered: frames for it are handed over only
+// between calls.
 class ScriptedModule
 {
 public:

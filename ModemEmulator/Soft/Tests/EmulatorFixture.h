@@ -21,6 +21,16 @@ inline ModemEmu::RadioHeader Header(uint8_t c, uint32_t id, uint8_t ci, uint8_t 
     return header;
 }
 
+// The "mbox add" request for a radio frame.
+inline Bytes MboxAdd(const Bytes &frame)
+{
+    Bytes request(frame.size() + 2);
+    request[0] = 0x04;
+    request[1] = static_cast<uint8_t>(frame.size());
+    std::copy(frame.begin(), frame.end(), request.begin() + 2);
+    return request;
+}
+
 // A running emulator with a raw test client on its device.
 class EmulatorTest : public ::testing::Test
 {

@@ -67,6 +67,12 @@ std::vector<uint8_t> PtyClient::ReadAll(std::chrono::milliseconds quiet, std::ch
 std::optional<std::vector<uint8_t>> PtyClient::ReadFrame(std::chrono::milliseconds timeout,
                                                          std::vector<uint8_t> *skipped)
 {
+    if (!backlog_.empty())
+    {
+        std::vector<uint8_t> frame = std::move(backlog_.front());
+        backlog_.pop_front();
+        return frame;
+    }
     const auto deadline = Clock::now() + timeout;
     uint8_t b = 0;
     do
@@ -101,14 +107,32 @@ void PtyClient::Ack(const std::vector<uint8_t> &frame)
 std::vector<uint8_t> PtyClient::Command(const std::vector<uint8_t> &payload, uint8_t bit)
 {
     Write(EncodeFrame(0, 0, bit, payload));
-    auto ack = ReadFrame();
+    auto ack = ReadChannel0();
     if (!ack || ack->size() != 6 || (*ack)[2] != static_cast<uint8_t>(0x40 | bit << 3))
         throw std::runtime_error("no link acknowledgement for the command");
-    auto answer = ReadFrame();
+    auto answer = ReadChannel0();
     if (!answer)
         throw std::runtime_error("no answer to the command");
     Ack(*answer);
     return PayloadOf(*answer);
+}
+
+std::optional<std::vector<uint8_t>> PtyClient::ReadChannel0()
+{
+    std::deque<std::vector<uint8_t>> kept;
+    kept.swap(backlog_);
+    std::optional<std::vector<uint8_t>> frame;
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    for (;;)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        frame = left.count() > 0 ? ReadFrame(left) : std::nullopt;
+        if (!frame || (frame->size() >= 3 && ((*frame)[2] & 0x30) == 0))
+            break;
+        kept.push_back(std::move(*frame));
+    }
+    backlog_.swap(kept);
+    return frame;
 }
 
 std::vector<uint8_t> EncodeFrame(uint8_t kind, uint8_t channel, uint8_t bit, const std::vector<uint8_t> &payload)

@@ -128,18 +128,12 @@ TEST_F(EmulatorTest, MailboxCommandsAndAFullMailbox)
     modem.SetMailboxCapacity(2);
     const Bytes frameA = RadioFrame::Build(Header(0x7B, 0x01, 0xA0), {0x2F, 0x2F, 0xAA});
     const Bytes frameB = RadioFrame::Build(Header(0x7B, 0x02, 0xA2), {0x2F, 0x2F, 0xBB});
-    auto add = [](const Bytes &frame)
-    {
-        Bytes request{0x04, static_cast<uint8_t>(frame.size())};
-        request.insert(request.end(), frame.begin(), frame.end());
-        return request;
-    };
 
     EXPECT_EQ(Command({0x06, 0x00}), Answer(0, {2}));
-    EXPECT_EQ(Command(add(frameA)), Answer(0, {1}));
-    EXPECT_EQ(Command(add(frameB)), Answer(0, {2}));
+    EXPECT_EQ(Command(MboxAdd(frameA)), Answer(0, {1}));
+    EXPECT_EQ(Command(MboxAdd(frameB)), Answer(0, {2}));
     EXPECT_EQ(Command({0x06, 0x00}), Answer(0, {0}));
-    EXPECT_EQ(Command(add(frameA)), Answer(StatusMailboxFull));
+    EXPECT_EQ(Command(MboxAdd(frameA)), Answer(StatusMailboxFull));
 
     EXPECT_EQ(Command({0x07, 0x01, 1}), Answer(0, {0})); // pending
     EXPECT_EQ(Command({0x05, 0x01, 1}), Answer(0));
@@ -147,7 +141,7 @@ TEST_F(EmulatorTest, MailboxCommandsAndAFullMailbox)
     EXPECT_EQ(Command({0x05, 0x01, 1}), Answer(StatusNoMessage));
     EXPECT_EQ(Command({0x06, 0x00}), Answer(0, {1}));
     // Ids move on rather than reusing the one just freed.
-    EXPECT_EQ(Command(add(frameA)), Answer(0, {3}));
+    EXPECT_EQ(Command(MboxAdd(frameA)), Answer(0, {3}));
 
     const std::vector<MailboxEntry> entries = modem.MailboxEntries();
     ASSERT_EQ(entries.size(), 2u);
