@@ -1,9 +1,11 @@
 #include "LogStatement.h"
 #include "Serial.h"
 #include "Tolv_Config.h"
+#include "Tolv_ConfigTasks.h"
 #include "Tolv_ModemSetup.h"
 #include "Tolv_ModemTasks.h"
 #include "Tolv_Receive.h"
+#include "Tolv_RequestTasks.h"
 #include "WMBC_Interface.h"
 
 #include <chrono>
@@ -44,15 +46,15 @@ struct TaskEntry
 constexpr TaskEntry Tasks[] = {
     {Tolv::TaskNone, NoTask, true},
     {Tolv::TaskModemInfo, ModemInfoTask, false},
-    {Tolv::TaskMissingFrame, nullptr, true},
+    {Tolv::TaskMissingFrame, Tolv::MissingFrameTask, true},
     {Tolv::TaskInstall, nullptr, true},
     {Tolv::TaskUpdate, nullptr, true},
     {Tolv::TaskStatistics, StatisticsTask, false},
     {Tolv::TaskListen, Tolv::ListenTask, false},
-    {Tolv::TaskGetLogs, nullptr, true},
-    {Tolv::TaskReadConfig, nullptr, true},
-    {Tolv::TaskWriteConfig, nullptr, true},
-    {Tolv::TaskCheckConfig, nullptr, true},
+    {Tolv::TaskGetLogs, Tolv::GetLogsTask, true},
+    {Tolv::TaskReadConfig, Tolv::ReadConfig, true},
+    {Tolv::TaskWriteConfig, Tolv::WriteConfig, true},
+    {Tolv::TaskCheckConfig, Tolv::CheckConfig, true},
     {Tolv::TaskSendFrame, nullptr, false},
 };
 

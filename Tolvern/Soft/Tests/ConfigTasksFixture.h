@@ -1,0 +1,88 @@
+#ifndef TOLV_TESTS_CONFIGTASKSFIXTURE_H
+#define TOLV_TESTS_CONFIGTASKSFIXTURE_H
+
+// The built program against the modem emulator with a commissioned module at
+// the default address, 0x12345678d26a0107, that holds the default key.
+#include "CommissionedModule.h"
+#include "HexBytes.h"
+#include "ModemEmulator.h"
+#include "ProgramRunner.h"
+#include "TestTemp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using Bytes = std::vector<uint8_t>;
+
+inline const std::string TasksFixtures = std::string(TOLV_FIXTURES_DIR) + "/config_tasks";
+inline const std::string TemplateDir = TasksFixtures + "/templates";
+inline const std::string ConfigDir = TasksFixtures + "/config";
+
+class ConfigTasksTest : public ::testing::Test
+{
+protected:
+    // The module holds send_period 120 and mode 1 until something is written.
+    static ModemEmu::CommissionedConfig ModuleConfig()
+    {
+        ModemEmu::CommissionedConfig config;
+        config.configuration = ModemEmu::ParseHex("04 FD 3A 78 00 00 00 01 FD 0E 01");
+        config.logs = ModemEmu::ParseHex("04 6D 1E 0A 41 2C 02 FD 17 05 00");
+        return config;
+    }
+
+    // delivery Immediate: a request reaches the module at once and nothing but
+    // its answers goes on the air, so what the program prints is fixed.
+    void StartModem(ModemEmu::CommissionedConfig config,
+                    ModemEmu::MailboxDelivery delivery = ModemEmu::MailboxDelivery::Immediate)
+    {
+        systemRoot = TestTempPath("root");
+        std::filesystem::create_directories(systemRoot);
+        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
+        ModemEmu::CoreConfig core;
+        core.delivery = delivery;
+        modem.SetConfig(core);
+        module = std::make_shared<ModemEmu::CommissionedModule>(std::move(config));
+        modem.AddModule(module);
+        modem.Start();
+    }
+
+    void TearDown() override
+    {
+        modem.Stop();
+        EXPECT_EQ(modem.Record().ViolationText(), "");
+        std::filesystem::remove_all(systemRoot);
+    }
+
+    // Runs without waiting for a first frame; error lines without their line numbers.
+    ProgramRun Run(const std::string &args)
+    {
+        ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait " + args);
+        run.out = NoLineNumbers(run.out);
+        return run;
+    }
+    static std::string Config(const std::string &name) { return ConfigDir + "/" + name; }
+    static std::string Templates() { return "-t " + TemplateDir + " --id zv_sensor_02 "; }
+
+    // The decrypted data of a request: 2F 2F, the payload, fillers to whole blocks.
+    static Bytes Plain(const std::string &payloadHex)
+    {
+        Bytes plain = ModemEmu::ParseHex("2F 2F " + payloadHex);
+        while (plain.size() % 16 != 0)
+        {
+            plain.push_back(0x2F);
+        }
+        return plain;
+    }
+
+    std::vector<ModemEmu::ModuleRequest> Requests() const { return module->Requests(); }
+
+    std::filesystem::path systemRoot;
+    ModemEmu::ModemEmulator modem;
+    std::shared_ptr<ModemEmu::CommissionedModule> module;
+};
+
+#endif

@@ -1,0 +1,262 @@
+// Module requests end to end: the built program against the emulated modem
+// and a commissioned module that decrypts each request and answers it.
+#include "ConfigTasksFixture.h"
+
+#include <regex>
+
+using ModemEmu::ModuleAnswer;
+
+namespace
+{
+
+const std::string GotAddress = "Got address 12345678d26a0107\n";
+const std::string Aes = "AES with iv\n";
+
+// The document's date is the time of reception.
+std::string NoDates(const std::string &text)
+{
+    return std::regex_replace(text, std::regex(R"(date="[^"]*")"), "date=\"DATE\"");
+}
+
+std::string Expected(const std::string &name)
+{
+    return ReadFile(TasksFixtures + "/expected/" + name);
+}
+
+std::vector<uint8_t> Cis(const std::vector<ModemEmu::ModuleRequest> &requests)
+{
+    std::vector<uint8_t> cis;
+    for (const ModemEmu::ModuleRequest &request : requests)
+    {
+        cis.push_back(request.ci);
+    }
+    return cis;
+}
+
+// send_period 300, mode 2, power 14, as write.xml has them.
+const char *const WriteItems = "04 FD 3A 2C 01 00 00 01 FD 0E 02 02 FD 3B 0E 00";
+
+} // namespace
+
+TEST_F(ConfigTasksTest, WriteSendsTheEncodedItemsAndTakesTheirEcho)
+{
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run(Templates() + "-w " + Config("write.xml"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, GotAddress + Aes + "Response ok\n");
+
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ci, 0xA2);
+    EXPECT_TRUE(requests[0].decrypted);
+    EXPECT_EQ(requests[0].plain, Plain(WriteItems));
+    EXPECT_EQ(module->Configuration(), ModemEmu::ParseHex(WriteItems));
+}
+
+TEST_F(ConfigTasksTest, WriteAnswerMustHoldTheWholeRequest)
+{
+    // The answer's data run on with the fillers of its last block.
+    const std::string error = "Tolv_ConfigTasks.cpp:N Response error! resp: ";
+    const std::string req = ", req: 04 FD 3A 2C 01 00 00 01 FD 0E 02 02 FD 3B 0E 00 \n";
+    struct Case
+    {
+        ModuleAnswer answer;
+        std::string out;
+    };
+    const Case cases[] = {
+        {ModuleAnswer::Extended, Aes + "Response ok\n"},
+        // The first answer comes from another module and must not be taken.
+        {ModuleAnswer::Impostor, Aes + Aes + "Response ok\n"},
+        {ModuleAnswer::Wrong, Aes + error +
+                                  "04 FD 3A 2C 01 00 00 01 FD 0E 02 02 FD 3B 0E FF 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F "
+                                  "2F 2F 2F " +
+                                  req},
+        {ModuleAnswer::Short, Aes + error + "04 FD 3A 2C 01 00 00 01 2F 2F 2F 2F 2F 2F " + req},
+        {ModuleAnswer::Empty, Aes + error + "2F 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F " + req},
+    };
+    StartModem(ModuleConfig());
+    for (const Case &c : cases)
+    {
+        module->SetAnswer(c.answer);
+        const ProgramRun run = Run(Templates() + "-w " + Config("write.xml"));
+        EXPECT_EQ(run.exitCode, 0) << static_cast<int>(c.answer);
+        EXPECT_EQ(run.out, GotAddress + c.out) << static_cast<int>(c.answer);
+    }
+}
+
+TEST_F(ConfigTasksTest, ReadAsksForTheItemsOfTheFileAndPrintsTheAnswer)
+{
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run(Templates() + "-r " + Config("read.xml"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(NoDates(run.out), Expected("read_file.txt"));
+
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ci, 0xA0);
+    // Read mode: items without text carry zero values.
+    EXPECT_EQ(requests[0].plain, Plain("04 FD 3A 00 00 00 00 02 FD 3B 00 00"));
+}
+
+TEST_F(ConfigTasksTest, ReadAllSendsAnEmptyRead)
+{
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run("--read-conf-all");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(NoDates(run.out), Expected("read_all.txt"));
+
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ci, 0xA0);
+    EXPECT_EQ(requests[0].plain, Plain(""));
+}
+
+TEST_F(ConfigTasksTest, FirstFrameGivesTheAddressOfTheRequests)
+{
+    ModemEmu::CommissionedConfig config = ModuleConfig();
+    config.address = ModemEmu::RadioFrame::MakeAddress(0x44332211, 0x6AD2, 0x02, 0x1B);
+    config.key = ModemEmu::Aes128Cbc::ParseKey("00112233445566778899AABBCCDDEEFF");
+    config.beaconPeriod = std::chrono::milliseconds(200);
+    // The module listens, and so takes its mail, right after each of its own frames.
+    StartModem(config, ModemEmu::MailboxDelivery::OnModuleTransmit);
+
+    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " -k 00112233445566778899AABBCCDDEEFF " +
+                                      Templates() + "-w " + Config("write.xml"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "Place a magnet on product\nFrame received\nGot address 11223344d26a021b\n" + Aes + "Response ok\n");
+    ASSERT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Requests()[0].plain, Plain(WriteItems));
+}
+
+TEST_F(ConfigTasksTest, CheckWritesAndReadsBackEachItem)
+{
+    StartModem(ModuleConfig());
+    // Requests: write 1, read 1, write 2 (answered wrongly, so not read back), write 3, read 3.
+    module->SetAnswerFor(2, ModuleAnswer::Wrong);
+    const ProgramRun run = Run(Templates() + "-c " + Config("write.xml"));
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string ok = GotAddress + Aes + "Response ok\n";
+    EXPECT_EQ(run.out,
+              ok + ok + GotAddress + Aes +
+                  "Tolv_ConfigTasks.cpp:N Response error! resp: 01 FD 0E FD 2F 2F 2F 2F 2F 2F 2F 2F 2F 2F , req: "
+                  "01 FD 0E 02 \n" +
+                  ok + ok + "Read 3 items, error count: 1\n");
+
+    const auto requests = Requests();
+    EXPECT_EQ(Cis(requests), (std::vector<uint8_t>{0xA2, 0xA0, 0xA2, 0xA2, 0xA0}));
+    const char *const items[] = {"04 FD 3A 2C 01 00 00", "04 FD 3A 2C 01 00 00", "01 FD 0E 02", "02 FD 3B 0E 00",
+                                 "02 FD 3B 0E 00"};
+    for (size_t i = 0; i < requests.size(); ++i)
+    {
+        EXPECT_EQ(requests[i].plain, Plain(items[i])) << i;
+    }
+}
+
+TEST_F(ConfigTasksTest, CheckCountsAnItemTheTemplateDoesNotKnowWithoutSendingIt)
+{
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run(Templates() + "-c " + Config("unknown_item.xml"));
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string ok = GotAddress + Aes + "Response ok\n";
+    EXPECT_EQ(run.out, "Tolv_ConfigFile.cpp:N Config item not found in the template file\n" + ok + ok + ok + ok +
+                           "Read 3 items, error count: 1\n");
+    EXPECT_EQ(Cis(Requests()), (std::vector<uint8_t>{0xA2, 0xA0, 0xA2, 0xA0}));
+}
+
+TEST_F(ConfigTasksTest, FileAndTemplateErrorsEndTheRunBeforeAnyRequest)
+{
+    const std::string failed = "Tolv_Main.cpp:N Request failed: ";
+    const std::string noTemplate = "-t " + TemplateDir + " --id zv_sensor_99 ";
+    struct Case
+    {
+        std::string args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"-t " + TasksFixtures + "/nowhere --id zv_sensor_02 -w " + Config("write.xml"),
+         "Tolv_ConfigPayload.cpp:N Template directory parameter is not a directory " + TasksFixtures + "/nowhere\n" +
+             failed + "Template file not found\n"},
+        {noTemplate + "-w " + Config("write.xml"), failed + "Template file not found\n"},
+        {Templates() + "-w " + Config("missing.xml"),
+         "Tolv_XmlHelper.cpp:N Can't read file\n" + failed + "Can't open file\n"},
+        {Templates() + "-c " + Config("empty.xml"), "Tolv_XmlHelper.cpp:N Load config file failed " +
+                                                        Config("empty.xml") + "\n" + failed + "Cannot load xml file\n"},
+        // Text only: recovery reads it into a document without an element.
+        {Templates() + "-c " + Config("malformed.xml"),
+         "Tolv_XmlHelper.cpp:N Cannot get node ptr\n" + failed + "Cannot get node ptr\n"},
+        {Templates() + "-r " + Config("wrong_root.xml"), failed + "config node not found\n"},
+        {Templates() + "-w " + Config("none_known.xml"),
+         "Tolv_ConfigFile.cpp:N Config item not found in the template file\n"
+         "Tolv_ConfigFile.cpp:N No config item of the file found in the template file\n" +
+             failed + "No known config item in the config file\n"},
+        // 40 items do not fit in one frame.
+        {Templates() + "-w " + Config("large.xml"), GotAddress + failed + "Frame data to large\n"},
+    };
+    StartModem(ModuleConfig());
+    for (const Case &c : cases)
+    {
+        const ProgramRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, 1) << c.args;
+        EXPECT_EQ(run.out, c.out) << c.args;
+    }
+    EXPECT_TRUE(Requests().empty());
+    EXPECT_TRUE(modem.Record().RadioFrames().empty());
+}
+
+TEST_F(ConfigTasksTest, GetLogsPrintsTheLogAnswer)
+{
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run("-g");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(NoDates(run.out), Expected("logs.txt"));
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].ci, 0xA6);
+    EXPECT_EQ(requests[0].plain, Plain(""));
+}
+
+TEST_F(ConfigTasksTest, MissingFrameRequestCarriesTheList)
+{
+    struct Case
+    {
+        const char *list;
+        const char *records;
+    };
+    const Case cases[] = {
+        {"''", "01 FD 08 17"}, // access number 23, no range
+        {"5", "01 FD 08 05"},
+        {"5,10,3", "01 FD 08 05 04 FD 3A 0A 00 00 00 01 FD 3A 03"},
+        {"5,10,3,20", "01 FD 08 05 04 FD 3A 0A 00 00 00 01 FD 3A 03"}, // the lone 20 is no range
+        {"7,1,2,300,255", "01 FD 08 07 04 FD 3A 01 00 00 00 01 FD 3A 02 04 FD 3A 2C 01 00 00 01 FD 3A FF"},
+    };
+    StartModem(ModuleConfig());
+    for (const Case &c : cases)
+    {
+        const size_t before = Requests().size();
+        const ProgramRun run = Run(std::string("-f ") + c.list);
+        EXPECT_EQ(run.exitCode, 0) << c.list;
+        const auto requests = Requests();
+        ASSERT_EQ(requests.size(), before + 1) << c.list;
+        EXPECT_EQ(requests.back().ci, 0xA8);
+        EXPECT_EQ(requests.back().plain, Plain(c.records)) << c.list;
+        if (std::string(c.list) == "5,10,3")
+        {
+            EXPECT_EQ(NoDates(run.out), Expected("missing_frame.txt"));
+        }
+    }
+}
+
+TEST_F(ConfigTasksTest, MissingFrameListTooLongForTheFrameIsRefused)
+{
+    std::string list = "5";
+    for (int i = 0; i < 21; ++i)
+    {
+        list += "," + std::to_string(i) + ",1";
+    }
+    StartModem(ModuleConfig());
+    const ProgramRun run = Run("-f " + list);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, GotAddress + "Tolv_Main.cpp:N Request failed: Frame data to large\n");
+    EXPECT_TRUE(modem.Record().RadioFrames().empty());
+}
