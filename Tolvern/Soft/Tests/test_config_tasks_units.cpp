@@ -1,0 +1,110 @@
+// The pieces of the request tasks that need no modem: the missing-frame list,
+// the destination bytes and which frame counts as the module's answer.
+#include "LogCapture.h"
+#include "Tolv_ConfigTasks.h"
+#include "Tolv_RequestTasks.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+std::vector<std::pair<uint32_t, int>> Pairs(const std::vector<MissingFrameRange> &ranges)
+{
+    std::vector<std::pair<uint32_t, int>> pairs;
+    for (const MissingFrameRange &range : ranges)
+    {
+        pairs.emplace_back(range.offset, range.count);
+    }
+    return pairs;
+}
+
+// At trace level every line starts with its time, level and tag.
+std::string WithoutHeaders(const std::string &text)
+{
+    return std::regex_replace(text, std::regex(R"((^|\n)\[[^\]]*\]\[[0-9]\]\[[^\]]*\])"), "$1");
+}
+
+} // namespace
+
+TEST(MissingFrameList, NumbersAreReadUntilTheFirstOneMissing)
+{
+    struct Case
+    {
+        std::string text;
+        int acc;
+        unsigned offset;
+        int count;
+        std::vector<std::pair<uint32_t, int>> ranges;
+        std::string traces; // in order, each ending with a line feed
+    };
+    const Case cases[] = {
+        {"", 23, 4, 2, {}, "Last acc parameter not found use default\noffset failed\n"},
+        {"5", 5, 4, 2, {}, "offset failed\n"},
+        {"5,10,3", 5, 10, 3, {{10, 3}}, "offset failed\n"},
+        // The lone offset is kept in the variable but makes no range.
+        {"5,10,3,20", 5, 20, 3, {{10, 3}}, "count failed\n"},
+        {" 7, 1,2,300,255", 7, 300, 255, {{1, 2}, {300, 255}}, "offset failed\n"},
+        {"-1,4", -1, 4, 2, {}, "count failed\n"},
+        {"9;1,2", 9, 4, 2, {}, "offset failed\n"},
+        {"9,,1,2", 9, 4, 2, {}, "offset failed\n"}, // one comma is skipped, not two
+        {"x,1,2", 23, 4, 2, {}, "Last acc parameter not found use default\noffset failed\n"},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture capture(LogLevel::Trace);
+        const Tolv::MissingFrameList list = Tolv::ParseMissingFrameList(c.text);
+        EXPECT_EQ(list.acc, c.acc) << c.text;
+        EXPECT_EQ(list.offset, c.offset) << c.text;
+        EXPECT_EQ(list.count, c.count) << c.text;
+        EXPECT_EQ(Pairs(list.ranges), c.ranges) << c.text;
+        EXPECT_EQ(WithoutHeaders(capture.Text()), c.traces) << c.text;
+    }
+}
+
+TEST(RequestAddress, BytesGoMostSignificantFirst)
+{
+    EXPECT_EQ(Tolv::AddressBytesOf(0x12345678d26a0107ull),
+              (AddressBytes{0x12, 0x34, 0x56, 0x78, 0xD2, 0x6A, 0x01, 0x07}));
+    EXPECT_EQ(Tolv::AddressBytesOf(1), (AddressBytes{0, 0, 0, 0, 0, 0, 0, 1}));
+}
+
+TEST(RequestAddress, OnlyTheAddressedModuleAnswers)
+{
+    const AddressBytes module{0x12, 0x34, 0x56, 0x78, 0xD2, 0x6A, 0x01, 0x07};
+    // Link address as received: M (2), id (4), version, type.
+    const uint8_t link[8] = {0xD2, 0x6A, 0x12, 0x34, 0x56, 0x78, 0x01, 0x07};
+    struct Case
+    {
+        const char *what;
+        int byte; // link byte to change, -1 none
+        uint8_t control;
+        uint8_t ci;
+        bool answer;
+    };
+    const Case cases[] = {
+        {"the module's answer", -1, 0x08, 0xA3, true},
+        {"other answer CI", -1, 0x08, 0xA1, false},
+        {"not an RSP-UD", -1, 0x44, 0xA3, false},
+        {"other manufacturer", 1, 0x08, 0xA3, false},
+        {"other id", 5, 0x08, 0xA3, false},
+        {"other version", 6, 0x08, 0xA3, false},
+        {"other device type", 7, 0x08, 0xA3, false},
+    };
+    for (const Case &c : cases)
+    {
+        mbus_frame frame{};
+        std::copy(std::begin(link), std::end(link), frame.link_address);
+        if (c.byte >= 0)
+        {
+            frame.link_address[c.byte] ^= 0x01;
+        }
+        frame.control = c.control;
+        frame.ci = c.ci;
+        EXPECT_EQ(Tolv::IsAnswerFrom(frame, 0xA3, module), c.answer) << c.what;
+    }
+}
