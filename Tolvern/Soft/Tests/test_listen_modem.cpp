@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 void ListenModem::SetUp()
