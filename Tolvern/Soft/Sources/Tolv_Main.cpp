@@ -2,10 +2,13 @@
 #include "Serial.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
+#include "Tolv_InstallTasks.h"
 #include "Tolv_ModemSetup.h"
 #include "Tolv_ModemTasks.h"
 #include "Tolv_Receive.h"
 #include "Tolv_RequestTasks.h"
+#include "Tolv_SendFrameTask.h"
+#include "Tolv_UpdateTask.h"
 #include "WMBC_Interface.h"
 
 #include <chrono>
@@ -47,15 +50,15 @@ constexpr TaskEntry Tasks[] = {
     {Tolv::TaskNone, NoTask, true},
     {Tolv::TaskModemInfo, ModemInfoTask, false},
     {Tolv::TaskMissingFrame, Tolv::MissingFrameTask, true},
-    {Tolv::TaskInstall, nullptr, true},
-    {Tolv::TaskUpdate, nullptr, true},
+    {Tolv::TaskInstall, Tolv::HandleInstall, true},
+    {Tolv::TaskUpdate, Tolv::HandleUpdate, true},
     {Tolv::TaskStatistics, StatisticsTask, false},
     {Tolv::TaskListen, Tolv::ListenTask, false},
     {Tolv::TaskGetLogs, Tolv::GetLogsTask, true},
     {Tolv::TaskReadConfig, Tolv::ReadConfig, true},
     {Tolv::TaskWriteConfig, Tolv::WriteConfig, true},
     {Tolv::TaskCheckConfig, Tolv::CheckConfig, true},
-    {Tolv::TaskSendFrame, nullptr, false},
+    {Tolv::TaskSendFrame, Tolv::SendFrameTask, false},
 };
 
 const TaskEntry &FindTask(int task)
