@@ -2,6 +2,7 @@
 // of a firmware update, with a recording radio world in place of the modem.
 #include "FirmwareReceiver.h"
 #include "HexBytes.h"
+#include "RecordingWorld.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -13,24 +14,6 @@ namespace
 
 using namespace ModemEmu;
 using Bytes = std::vector<uint8_t>;
-
-class RecordingWorld : public RadioWorld
-{
-public:
-    struct Transmission
-    {
-        Bytes frame;
-        uint8_t signal;
-        std::chrono::milliseconds delay;
-    };
-    void Transmit(const Bytes &airFrame, uint8_t signal, std::chrono::milliseconds delay) override
-    {
-        sent.push_back({airFrame, signal, delay});
-    }
-    Clock::time_point Now() const override { return Clock::time_point{}; }
-
-    std::vector<Transmission> sent;
-};
 
 const AesKey Key = Aes128Cbc::ParseKey("7C41D09A2E6B35F8A1C94E07B2D6F358");
 const RadioAddress Module = RadioFrame::MakeAddress(0x78563412, 0x6AD2, 0x01, 0x07);
@@ -97,16 +80,16 @@ struct Transfer
     std::optional<Bytes> lastBlock;
 };
 
-void Send(FirmwareReceiver &receiver, RecordingWorld &world, const Transfer &transfer,
-          const std::optional<AesKey> &key)
+void Send(FirmwareReceiver &receiver, RecordingWorld &world, const Transfer &transfer, const std::optional<AesKey> &key)
 {
     for (size_t at = 0; at < transfer.image.size(); at += 93)
     {
         const bool last = at + 93 >= transfer.image.size();
-        const Bytes block = last && transfer.lastBlock
-                                ? *transfer.lastBlock
-                                : Bytes(transfer.image.begin() + static_cast<long>(at),
-                                        transfer.image.begin() + static_cast<long>(std::min(at + 93, transfer.image.size())));
+        const Bytes block =
+            last && transfer.lastBlock
+                ? *transfer.lastBlock
+                : Bytes(transfer.image.begin() + static_cast<long>(at),
+                        transfer.image.begin() + static_cast<long>(std::min(at + 93, transfer.image.size())));
         receiver.OnHostFrame(Block(block, key), world);
     }
     receiver.OnHostFrame(Closing(transfer.announced, transfer.digest, key), world);
@@ -142,14 +125,30 @@ TEST(FirmwareReceiver, ChecksSizeAndDigestOfTheClosingFrame)
         {"empty image", {{}, 0, Md5({}), {}}, true, FirmwareStatus::Accepted, false},
         {"empty image announced as one byte", {{}, 1, Md5({}), {}}, true, FirmwareStatus::SizeMismatch, false},
         {"digest of other bytes", {image187, 187, Md5(Image(186)), {}}, true, FirmwareStatus::DigestMismatch, false},
-        {"size beyond the last block", {image187, 188, Md5(image187), {}}, true, FirmwareStatus::SizeMismatch, false},
-        {"size short of the last block", {image187, 186, Md5(Image(186)), {}}, true, FirmwareStatus::SizeMismatch,
+        // The padding of the last block reads like image bytes: only the digest catches a size into it.
+        {"size into the padding", {image187, 188, Md5(image187), {}}, true, FirmwareStatus::DigestMismatch, false},
+        {"size beyond the last block", {image187, 200, Md5(image187), {}}, true, FirmwareStatus::SizeMismatch, false},
+        {"plain size beyond the last block",
+         {image187, 188, Md5(image187), {}},
+         false,
+         FirmwareStatus::SizeMismatch,
+         false},
+        {"size short of the last block",
+         {image187, 186, Md5(Image(186)), {}},
+         true,
+         FirmwareStatus::SizeMismatch,
          false},
         // Two bytes in the last block while one is announced: the second is no padding.
-        {"bytes past the size", {image187, 187, Md5(image187), Bytes{image187.back(), 0x41}}, true,
-         FirmwareStatus::BadTransfer, true},
-        {"plain bytes past the size", {image187, 187, Md5(image187), Bytes{image187.back(), 0x2F}}, false,
-         FirmwareStatus::BadTransfer, true},
+        {"bytes past the size",
+         {image187, 187, Md5(image187), Bytes{image187.back(), 0x41}},
+         true,
+         FirmwareStatus::BadTransfer,
+         true},
+        {"plain bytes past the size",
+         {image187, 187, Md5(image187), Bytes{image187.back(), 0x2F}},
+         false,
+         FirmwareStatus::BadTransfer,
+         true},
     };
     for (const Case &c : cases)
     {
@@ -163,7 +162,9 @@ TEST(FirmwareReceiver, ChecksSizeAndDigestOfTheClosingFrame)
         EXPECT_EQ(receiver.Status(), c.status);
         EXPECT_EQ(receiver.Problems().empty(), !c.problem);
         if (c.status == FirmwareStatus::Accepted)
+        {
             EXPECT_EQ(receiver.Image(), c.transfer.image);
+        }
         ASSERT_EQ(world.sent.size(), 1u);
         EXPECT_EQ(world.sent[0].frame.size() > 15 && (world.sent[0].frame[14] & 0x0F) == 5, c.encrypted);
     }
@@ -196,8 +197,9 @@ TEST(FirmwareReceiver, StatusFrameRecordsAndForcedStatus)
 {
     FirmwareReceiverConfig config;
     config.statusRecords = 1;
-    EXPECT_EQ(FirmwareReceiver(config).StatusFrame(3, 187),
-              RadioFrame::Build(RadioFrame::HeaderFrom(Module, 0x44, 0xA5), ParseHex("2F 2F 01 FD 17 03")));
+    RadioHeader header = RadioFrame::HeaderFrom(Module, 0x44, 0xA5);
+    header.access = 0x40;
+    EXPECT_EQ(FirmwareReceiver(config).StatusFrame(3, 187), RadioFrame::Build(header, ParseHex("2F 2F 01 FD 17 03")));
     config.statusRecords = 3;
     EXPECT_THROW(FirmwareReceiver{config}, std::invalid_argument);
 
@@ -224,8 +226,12 @@ TEST(FirmwareReceiver, RefusesFramesTheHostGotWrong)
         {"other key", {Block(Image(93), otherKey)}, 0},
         {"plain block to a keyed module", {Block(Image(93), std::nullopt)}, 0},
         {"reset before the closing frame", {Block(Image(93), Key), Reset()}, 1},
-        {"block after the closing frame", {Block(Image(3), Key), Closing(3, Md5(Image(3)), Key), Block(Image(3), Key)}, 1},
-        {"short block before the last", {Block(Image(92), Key), Block(Image(1), Key), Closing(93, Md5(Image(93)), Key)},
+        {"block after the closing frame",
+         {Block(Image(3), Key), Closing(3, Md5(Image(3)), Key), Block(Image(3), Key)},
+         1},
+        // 92 bytes would pad to 93 with a filler, like a whole block ending in 0x2F.
+        {"short block before the last",
+         {Block(Image(50), Key), Block(Image(1), Key), Closing(51, Md5(Image(51)), Key)},
          2},
         {"closing frame without the digest", {HostFrame(0x73, 0xA4, ParseHex("2F 2F 04 FF 64 00 00 00 00"), Key)}, 0},
         {"request of another kind", {HostFrame(0x7B, 0xA0, ParseHex("2F 2F"), Key)}, 0},
