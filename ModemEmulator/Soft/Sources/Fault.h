@@ -11,18 +11,21 @@ namespace ModemEmu
 
 enum class FaultKind
 {
-    // Mangle frames the modem sends (data frames unless `onAcks`).
-    BadCrc,     // the CRC low byte is inverted
-    Garbage,    // `garbage` bytes go out before the frame
-    CutShort,   // only the first `keepBytes` bytes go out
-                // Link answer to data frames from the host.
-    NoAck,      // the frame is neither acknowledged nor processed, as if lost on the line
-    LateAck,    // acknowledged after `delay`, then processed
-    Nak,        // refused with a NAK and not processed
-                // Answers to commands on channel 0 (the command itself is carried out).
+    // Mangling of frames the modem sends (data frames unless `onAcks`).
+    BadCrc,   // the CRC low byte is inverted
+    Garbage,  // `garbage` bytes go out before the frame
+    CutShort, // only the first `keepBytes` bytes go out
+
+    // The link answer to data frames from the host.
+    NoAck,   // the frame is neither acknowledged nor processed, as if lost on the line
+    LateAck, // acknowledged after `delay`, then processed
+    Nak,     // refused with a NAK and not processed
+
+    // Answers to commands on channel 0 (the command itself is carried out).
     LateAnswer, // the answer goes out `delay` later than usual
     NoAnswer,   // no answer at all
-                // Host frames are ignored and nothing at all goes out while it lasts.
+
+    // Host frames are ignored and nothing at all goes out while it lasts.
     Silent
 };
 

@@ -541,12 +541,7 @@ void ModemCore::Tick(Clock::time_point now)
     for (ReadEvent &event : reader_.Expire(now))
         HandleRead(event);
 
-    while (!scheduled_.empty() && scheduled_.begin()->first <= now)
-    {
-        std::function<void()> action = std::move(scheduled_.begin()->second);
-        scheduled_.erase(scheduled_.begin());
-        action();
-    }
+    RunDue();
 
     for (uint8_t channel = 0; channel < channels_.size(); ++channel)
     {
@@ -573,6 +568,18 @@ void ModemCore::Tick(Clock::time_point now)
 
     for (size_t i = 0; i < modules_.size(); ++i)
         modules_[i].module->Tick(*modules_[i].world);
+    // Hand-overs the modules just caused happen before anything they sent reaches the host.
+    RunDue();
+}
+
+void ModemCore::RunDue()
+{
+    while (!scheduled_.empty() && scheduled_.begin()->first <= now_)
+    {
+        std::function<void()> action = std::move(scheduled_.begin()->second);
+        scheduled_.erase(scheduled_.begin());
+        action();
+    }
 }
 
 Clock::time_point ModemCore::NextDue(Clock::time_point now) const

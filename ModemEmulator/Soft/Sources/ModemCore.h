@@ -121,6 +121,7 @@ private:
     void SendLink(FrameKind kind, uint8_t channel, uint8_t bit);
     void Send(const ModemFrame &frame, bool isAck);
     void Schedule(Clock::time_point at, std::function<void()> action);
+    void RunDue();
     void Detach();
 
     std::optional<Fault> TakeFault(FaultKind kind, uint8_t channel, const std::vector<uint8_t> *command,

@@ -115,7 +115,6 @@ void ModemEmulator::ReadHost()
             return;
         std::lock_guard<std::mutex> lock(mutex_);
         core_->OnBytes(buffer, static_cast<size_t>(n), Clock::now());
-        WriteHost();
     }
 }
 
