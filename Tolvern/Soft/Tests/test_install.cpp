@@ -1,0 +1,113 @@
+// The installation scenario (-i) end to end: the built program plays the concentrator
+// for the emulator's installing module. The pauses before each SND-NKE (0 to 24 s,
+// the same every run) make this slow.
+#include "Aes128Cbc.h"
+#include "InstallingModule.h"
+#include "ModemEmulator.h"
+#include "ProgramRunner.h"
+#include "TestTemp.h"
+#include "test_listen_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+using ModemEmu::InstallAnswer;
+using ModemEmu::InstallingModule;
+using namespace std::chrono_literals;
+
+constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
+constexpr uint8_t CnfIr = 0x06;
+constexpr uint8_t SndNke = 0x40;
+
+class InstallTask : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        systemRoot = TestTempPath("root");
+        std::filesystem::create_directories(systemRoot);
+        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        modem.Stop();
+        EXPECT_EQ(modem.Record().ViolationText(), "");
+        std::filesystem::remove_all(systemRoot);
+    }
+
+    std::filesystem::path systemRoot;
+    ModemEmu::ModemEmulator modem;
+};
+
+std::vector<InstallAnswer> AnswersTo(const std::vector<InstallAnswer> &answers, size_t request)
+{
+    std::vector<InstallAnswer> to;
+    for (const InstallAnswer &answer : answers)
+    {
+        if (answer.request == request)
+        {
+            to.push_back(answer);
+        }
+    }
+    return to;
+}
+
+} // namespace
+
+TEST_F(InstallTask, SevenRequestsAreAnsweredAndTheScenarioEnds)
+{
+    // Tracking requests (CI 0x8B) among plain ones; the signal 0xFF is heard with RSSI 0.
+    ModemEmu::InstallingConfig config;
+    config.frames = {{0x8B, 0xC4}, {0x7A, 0xFF}, {0x7A, 0xA0}, {0x8B, 0xB0},
+                     {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}};
+    config.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
+    auto module = std::make_shared<InstallingModule>(config);
+    modem.AddModule(module);
+    modem.Start();
+
+    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait -i");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(module->Problems().empty()) << module->Problems().front();
+
+    // Each request heard is printed; the eighth comes after the seventh answer, when the
+    // scenario is over, and stays unanswered.
+    EXPECT_EQ(CountOf(run.out, "<Type>SND-IR</Type>"), 7u) << run.out;
+    EXPECT_EQ(CountOf(run.out, "AES with iv\n"), 7u);
+    const std::vector<InstallAnswer> answers = module->Answers();
+    EXPECT_TRUE(AnswersTo(answers, 7).empty());
+    for (size_t i = 0; i < 7; ++i)
+    {
+        SCOPED_TRACE("request " + std::to_string(i));
+        const std::vector<InstallAnswer> to = AnswersTo(answers, i);
+        const bool tracking = config.frames[i].ci == 0x8B;
+        ASSERT_EQ(to.size(), tracking ? 2u : 1u);
+        if (tracking)
+        {
+            EXPECT_EQ(to[0].c, CnfIr);
+            EXPECT_EQ(to[0].status, 0);
+            // At once: before the pause that precedes the SND-NKE.
+            EXPECT_LT(to[0].time - module->SentTimes()[i], 1s);
+        }
+        for (const InstallAnswer &answer : to)
+        {
+            EXPECT_EQ(answer.ci, 0x80);
+            EXPECT_EQ(answer.destination, config.address);
+        }
+        EXPECT_EQ(to.back().c, SndNke);
+        EXPECT_EQ(to.back().status, InstallingModule::RssiOf(config.frames[i].signal));
+    }
+    EXPECT_EQ(InstallingModule::RssiOf(0xFF), 0);
+    // Every answer goes out at once, none through the mailbox.
+    for (const ModemEmu::HostRadioFrame &frame : modem.Record().RadioFrames())
+    {
+        EXPECT_EQ(frame.path, ModemEmu::RadioPath::Direct);
+    }
+}
