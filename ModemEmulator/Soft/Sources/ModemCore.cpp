@@ -190,6 +190,13 @@ void ModemCore::HandleFrame(const ModemFrame &frame)
     const uint8_t channel = frame.Channel();
     const uint8_t bit = frame.Flag();
     const std::vector<uint8_t> &payload = frame.Payload();
+    // The host toggles its bit for every frame; a repeat is only an event,
+    // since a new host on the line starts again at 0.
+    std::optional<uint8_t> &lastBit = channels_[channel].lastHostBit;
+    if (lastBit && *lastBit == bit)
+        record_.AddEvent("host repeated alternating bit " + std::to_string(bit) + " on channel " +
+                         std::to_string(channel));
+    lastBit = bit;
     if (TakeFault(FaultKind::NoAck, channel, &payload))
         return;
     if (TakeFault(FaultKind::Nak, channel, &payload))
@@ -530,6 +537,7 @@ void ModemCore::Detach()
     {
         state.queue.clear();
         state.outstanding.reset();
+        state.lastHostBit.reset();
     }
     if (flushToHost_)
         flushToHost_();

@@ -95,6 +95,7 @@ private:
         uint8_t nextBit = 0;
         std::deque<std::vector<uint8_t>> queue;
         std::optional<Outstanding> outstanding;
+        std::optional<uint8_t> lastHostBit; // of the host's previous data frame
     };
     struct ModuleSlot
     {
