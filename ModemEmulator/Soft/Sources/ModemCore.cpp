@@ -485,7 +485,10 @@ void ModemCore::WriteRaw(const std::vector<uint8_t> &bytes)
 void ModemCore::QueueData(uint8_t channel, std::vector<uint8_t> payload)
 {
     if (SilentActive())
+    {
+        record_.AddEvent("silent modem kept back a frame on channel " + std::to_string(channel));
         return;
+    }
     channels_[channel].queue.push_back(std::move(payload));
     TrySend(channel);
 }

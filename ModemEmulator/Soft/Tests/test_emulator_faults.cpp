@@ -193,6 +193,7 @@ TEST_F(EmulatorTest, SilentModemSaysNothingUntilCleared)
     EXPECT_TRUE(client->ReadAll(200ms).empty());
     // The host's frames are still on record.
     EXPECT_EQ(modem.Record().HostCommands().size(), 2u);
+    EXPECT_TRUE(modem.Record().HasEvent("silent modem kept back a frame on channel 1"));
 
     modem.ClearFaults();
     modem.SetPeriodicEvent(0ms, {});
