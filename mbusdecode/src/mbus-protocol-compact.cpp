@@ -1,9 +1,9 @@
 // Compact frames (data bytes only, rebuilt from a stored format frame) and the
 // codecs behind compact profiles (one record holding a series of values).
 
+#include "WMBH_Cursor.h"
 #include "mbus-crc16.h"
 #include "mbus-protocol-ci.h"
-#include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
 #include <cstring>
@@ -66,7 +66,7 @@ bool Fail(const char *message)
 
 // Copies one record's structure from the format and its data bytes from the
 // compact data; false with the error text set on any mismatch.
-bool ExpandRecord(MbusCursor &format, MbusCursor &compact, ExpandedData &out)
+bool ExpandRecord(WMBH_Cursor &format, WMBH_Cursor &compact, ExpandedData &out)
 {
     unsigned char dif = 0;
     format.Read(dif);
@@ -159,8 +159,8 @@ int mbus_compact_frame_expand(mbus_frame *frame, size_t offset, mbus_frame *form
     const size_t formatSize = MbusFrameDataSize(format_frame);
     if (offset > compactSize)
         offset = compactSize;
-    MbusCursor format(format_frame->data, formatSize);
-    MbusCursor compact(frame->data + offset, compactSize - offset);
+    WMBH_Cursor format(format_frame->data, formatSize);
+    WMBH_Cursor compact(frame->data + offset, compactSize - offset);
     ExpandedData out;
 
     unsigned char byte = 0;

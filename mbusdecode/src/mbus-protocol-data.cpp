@@ -1,8 +1,8 @@
 // Data layer of the decoder: frame data (fixed, variable, application error,
 // compact) and the list of data records with their DIF/DIFE/VIF/VIFE fields.
 
+#include "WMBH_Cursor.h"
 #include "mbus-protocol-ci.h"
-#include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
 #include <cstdio>
@@ -90,7 +90,7 @@ constexpr const char *kRecordFunctionNames[] = {"Instantaneous value", "Maximum 
                                                 "Value during error state"};
 
 // Reads one record at the cursor; on failure sets the error text and returns -1.
-int ParseRecord(MbusCursor &cursor, mbus_data_record *record, const mbus_frame *frame, mbus_frame_data *data,
+int ParseRecord(WMBH_Cursor &cursor, mbus_data_record *record, const mbus_frame *frame, mbus_frame_data *data,
                 bool &last)
 {
     cursor.Read(record->dif);
@@ -365,7 +365,7 @@ int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_fram
         std::memset(data->header.transport_address, 0, sizeof data->header.transport_address);
         if (ci == 0x72)
         {
-            MbusCursor header(frame->data, data_size);
+            WMBH_Cursor header(frame->data, data_size);
             mbus_data_variable_header &h = data->header;
             if (!header.Read(h.id_bcd, 4) || !header.Read(h.manufacturer, 2) || !header.Read(h.version) ||
                 !header.Read(h.medium) || !header.Read(h.access_number) || !header.Read(h.status) ||
@@ -390,7 +390,7 @@ int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_fram
     data->raw_data = frame->data;
     data->raw_data_len = data_size;
 
-    MbusCursor cursor(frame->data + offset, data_size - offset);
+    WMBH_Cursor cursor(frame->data + offset, data_size - offset);
     unsigned char byte = 0;
     bool last = false;
     while (!last && cursor.Peek(byte))

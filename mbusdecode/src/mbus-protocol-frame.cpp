@@ -1,9 +1,9 @@
 // Frame layer of the decoder: the error text, parsing and verification of
 // wireless and wired frames, and the wired frame's checksum, length and packing.
 
+#include "WMBH_Cursor.h"
 #include "mbus-crc16.h"
 #include "mbus-protocol-ci.h"
-#include "mbus-protocol-cursor.h"
 #include "mbus-protocol.h"
 
 #include <cstdarg>
@@ -91,7 +91,7 @@ void DebugPrintInput(const unsigned char *data, size_t size)
 }
 
 // Copies what the cursor has left into the frame's data.
-void TakeData(mbus_frame *frame, const MbusCursor &cursor)
+void TakeData(mbus_frame *frame, const WMBH_Cursor &cursor)
 {
     frame->data_size = cursor.Remaining();
     std::memcpy(frame->data, cursor.Current(), frame->data_size);
@@ -177,14 +177,14 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
     frame->control_information = frame->ci;
 
     // Everything between the CI and the rssi byte: transport header and data.
-    MbusCursor body(data + kWirelessLinkEnd, length + 3 - kWirelessTrailer - kWirelessLinkEnd);
+    WMBH_Cursor body(data + kWirelessLinkEnd, length + 3 - kWirelessTrailer - kWirelessLinkEnd);
     switch (LookupCiClass(frame->ci))
     {
     case CiClass::None:
     {
         mbus_error_printf("unsupported CI field 0x%02X", frame->ci);
         // Keep the CI with the data so that the caller can show what came.
-        MbusCursor withCi(data + kWirelessLinkEnd - 1, body.Remaining() + 1);
+        WMBH_Cursor withCi(data + kWirelessLinkEnd - 1, body.Remaining() + 1);
         TakeData(frame, withCi);
         return -2;
     }

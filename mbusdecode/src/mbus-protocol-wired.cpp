@@ -1,12 +1,16 @@
 // Tools for wired M-Bus frames: secondary addressing, packing decoded data
 // back into a frame, and hex dumps of frames.
 
+#include "WMBH_HexText.h"
 #include "mbus-protocol.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -18,22 +22,6 @@ struct FrameDataDeleter
 {
     void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
 };
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-unsigned char HexByte(const char *text)
-{
-    return static_cast<unsigned char>((HexValue(text[0]) << 4) | HexValue(text[1]));
-}
 
 // Appends to a frame's data without passing what L can count.
 class FrameDataWriter
@@ -143,14 +131,13 @@ int mbus_frame_select_secondary_pack(mbus_frame *frame, const char *mask)
     frame->control = 0x73;
     frame->address = 0xFD;
     frame->control_information = 0x52;
+    // The check above admits hexadecimal digits only (wildcards are F), so this cannot fail.
+    std::vector<unsigned char> bytes;
+    HexToBytes(std::string(mask, kSecondaryAddressLength), bytes);
     frame->data_size = 8;
     // Identification number: characters 1-8, least significant byte (last two characters) first.
-    for (int i = 0; i < 4; ++i)
-        frame->data[3 - i] = HexByte(mask + 2 * i);
-    frame->data[4] = HexByte(mask + 8);
-    frame->data[5] = HexByte(mask + 10);
-    frame->data[6] = HexByte(mask + 12);
-    frame->data[7] = HexByte(mask + 14);
+    std::reverse_copy(bytes.begin(), bytes.begin() + 4, frame->data);
+    std::copy(bytes.begin() + 4, bytes.end(), frame->data + 4);
     return 0;
 }
 
@@ -202,7 +189,7 @@ int mbus_is_secondary_address(const char *value)
     if (!value)
         return 0;
     for (size_t i = 0; i < kSecondaryAddressLength; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(value[i])))
+        if (HexDigitValue(value[i]) < 0)
             return 0;
     return value[kSecondaryAddressLength] == '\0';
 }

@@ -3,6 +3,7 @@
 
 // Builds decoder input for tests from readable hex.
 
+#include "WMBH_HexText.h"
 #include "mbus-protocol.h"
 
 #include <cctype>
@@ -24,17 +25,13 @@ using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
 // Hex digits with any blanks in between: "44 D26A" -> 44 D2 6A.
 inline std::vector<unsigned char> Hex(const std::string &text)
 {
-    std::vector<unsigned char> bytes;
     std::string digits;
     for (char c : text)
-        if (std::isxdigit(static_cast<unsigned char>(c)))
+        if (!std::isspace(static_cast<unsigned char>(c)))
             digits += c;
-        else if (!std::isspace(static_cast<unsigned char>(c)))
-            throw std::invalid_argument("not hex: " + text);
-    if (digits.size() % 2)
-        throw std::invalid_argument("odd hex: " + text);
-    for (size_t i = 0; i < digits.size(); i += 2)
-        bytes.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    std::vector<unsigned char> bytes;
+    if (!HexToBytes(digits, bytes))
+        throw std::invalid_argument("not hex: " + text);
     return bytes;
 }
 

@@ -2,8 +2,8 @@
 
 #include "ScopedLock.h"
 #include "Serial.h"
-#include "WMBC_ByteCursor.h"
 #include "WMBC_Log.h"
+#include "WMBH_Cursor.h"
 #include "WMBH_HexText.h"
 
 #include <algorithm>
@@ -242,18 +242,32 @@ std::vector<uint8_t> WMBC_ZV::Command(WMBC_ZV_Frame &request, const char *result
         throw std::runtime_error("cmd timeout");
     }
 
-    WMBC_ByteCursor cursor(response.GetData(), response.GetDataLength());
+    // A frame whose L is below 3 holds no payload at all: its length comes out negative.
+    const int length = response.GetDataLength();
+    WMBH_Cursor cursor(response.GetData(), length > 0 ? size_t(length) : 0);
+    const auto need = [length](bool present)
+    {
+        if (length < 0 || !present)
+        {
+            throw std::runtime_error("malformed response");
+        }
+    };
     WMBC_TRACE(resultPrefix << DataToHex(response.GetData(), cursor.Remaining()));
-    if (cursor.ReadByte() != CmdAck)
+    uint8_t ack = 0;
+    need(cursor.Read(ack));
+    if (ack != CmdAck)
     {
         throw std::runtime_error("ack not received");
     }
-    if (cursor.ReadByte() != 0)
+    uint8_t status = 0;
+    need(cursor.Read(status));
+    if (status != 0)
     {
         throw std::runtime_error(statusError);
     }
-    const uint8_t count = cursor.ReadByte();
-    const uint8_t *data = cursor.ReadBytes(count);
+    uint8_t count = 0;
+    const uint8_t *data = nullptr;
+    need(cursor.Read(count) && cursor.Take(count, data));
     return std::vector<uint8_t>(data, data + count);
 }
 

@@ -84,17 +84,6 @@ const CiClass *FindCiClass(uint8_t ci, bool makerFrame)
     return nullptr;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Mode 5 chains from the sender's address (M, id, version, type) and 8 copies of the access number.
 // The maker's own requests carry the modem's link address, as the builder encrypts them; every other
 // long header names the meter in its transport address, and that is what the meter encrypted with.
@@ -129,18 +118,10 @@ bool Refuse(std::string &errorText, const std::string &message)
 
 bool HexToKey(const std::string &keyText, AesBlock &key)
 {
-    if (keyText.size() != kAesKeyTextLength)
+    std::vector<unsigned char> bytes;
+    if (keyText.size() != kAesKeyTextLength || !HexToBytes(keyText, bytes))
         return false;
-    AesBlock bytes{};
-    for (size_t i = 0; i < bytes.size(); ++i)
-    {
-        const int high = HexDigit(keyText[2 * i]);
-        const int low = HexDigit(keyText[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes[i] = static_cast<uint8_t>(high << 4 | low);
-    }
-    key = bytes;
+    std::copy(bytes.begin(), bytes.end(), key.begin());
     return true;
 }
 

@@ -37,3 +37,32 @@ std::string HexDump(const unsigned char *bytes, size_t count)
 {
     return Render(bytes, count, false, true);
 }
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool HexToBytes(const std::string &text, std::vector<unsigned char> &bytes)
+{
+    if (text.size() % 2 != 0)
+        return false;
+    std::vector<unsigned char> parsed;
+    parsed.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2)
+    {
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        parsed.push_back(static_cast<unsigned char>(high << 4 | low));
+    }
+    bytes.swap(parsed);
+    return true;
+}

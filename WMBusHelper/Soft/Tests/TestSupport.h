@@ -2,6 +2,7 @@
 #define TESTSUPPORT_H
 
 #include "Log.h"
+#include "WMBH_HexText.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +18,13 @@ using Bytes = std::vector<uint8_t>;
 // "2E 44 93" or "2E4493" into bytes.
 inline Bytes FromHex(const std::string &text)
 {
-    Bytes bytes;
     std::string digits;
     for (char c : text)
         if (c != ' ')
             digits.push_back(c);
-    if (digits.size() % 2 != 0)
-        throw std::invalid_argument("odd number of hex digits");
-    for (size_t i = 0; i < digits.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    Bytes bytes;
+    if (!HexToBytes(digits, bytes))
+        throw std::invalid_argument("not hex: " + text);
     return bytes;
 }
 
