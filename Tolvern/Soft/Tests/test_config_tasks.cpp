@@ -164,7 +164,7 @@ TEST_F(ConfigTasksTest, CheckCountsAnItemTheTemplateDoesNotKnowWithoutSendingIt)
     EXPECT_EQ(Cis(Requests()), (std::vector<uint8_t>{0xA2, 0xA0, 0xA2, 0xA0}));
 }
 
-TEST_F(ConfigTasksTest, FileAndTemplateErrorsEndTheRunBeforeAnyRequest)
+TEST_F(ConfigTasksTest, FileTemplateAddressAndKeyErrorsEndTheRunBeforeAnyRequest)
 {
     const std::string failed = "Tolv_Main.cpp:N Request failed: ";
     const std::string noTemplate = "-t " + TemplateDir + " --id zv_sensor_99 ";
@@ -190,6 +190,9 @@ TEST_F(ConfigTasksTest, FileAndTemplateErrorsEndTheRunBeforeAnyRequest)
          "Tolv_ConfigFile.cpp:N Config item not found in the template file\n"
          "Tolv_ConfigFile.cpp:N No config item of the file found in the template file\n" +
              failed + "No known config item in the config file\n"},
+        {Templates() + "-a zz -w " + Config("write.xml"), failed + "input address parsing error\n"},
+        {Templates() + "-k 7C41D09A2E6B35F8A1C94E07B2D6F35 -w " + Config("write.xml"),
+         GotAddress + "WMBH_AES.cpp:N Wrong key size 31\n" + failed + "Wrong key size\n"},
         // 40 items do not fit in one frame.
         {Templates() + "-w " + Config("large.xml"), GotAddress + failed + "Frame data to large\n"},
     };
