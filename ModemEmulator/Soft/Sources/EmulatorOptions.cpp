@@ -87,127 +87,150 @@ const char *EmulatorOptions::Usage()
            "                            late-answer, no-answer, silent; COUNT 0 = until the end\n";
 }
 
+namespace
+{
+
+MeterConfig &LastMeter(EmulatorOptions &options, const std::string &option)
+{
+    if (options.meters.empty())
+        throw std::invalid_argument(option + ": give --meter first");
+    return options.meters.back();
+}
+
+uint8_t Byte(const std::string &option, const std::string &text, int base)
+{
+    return static_cast<uint8_t>(ParseUnsigned(option, text, base, 0xFF));
+}
+
+void ParseStats(EmulatorOptions &o, const std::string &option, const std::string &text)
+{
+    std::array<uint32_t, 4> counters{};
+    size_t start = 0;
+    for (size_t n = 0; n < 4; ++n)
+    {
+        const size_t comma = text.find(',', start);
+        if ((n < 3) == (comma == std::string::npos))
+            throw std::invalid_argument(option + ": expected four counters A,B,C,D");
+        counters[n] = static_cast<uint32_t>(ParseUnsigned(option, text.substr(start, comma - start), 10, 0xFFFFFFFF));
+        start = comma + 1;
+    }
+    o.stats = counters;
+}
+
+void ParseRawParam(EmulatorOptions &o, const std::string &option, const std::string &text)
+{
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos)
+        throw std::invalid_argument(option + ": expected ID=HEX");
+    const uint8_t id = static_cast<uint8_t>(ParseUnsigned(option, text.substr(0, eq), 10, 53));
+    if (!ModemParams::Exists(id))
+        throw std::invalid_argument(option + ": no parameter " + std::to_string(id));
+    o.rawParams.emplace_back(id, ParseFrameList(option, text.substr(eq + 1)).front());
+}
+
+void ParseDelivery(EmulatorOptions &o, const std::string &option, const std::string &text)
+{
+    struct Named
+    {
+        const char *name;
+        MailboxDelivery delivery;
+    };
+    static constexpr Named kDeliveries[] = {{"on-transmit", MailboxDelivery::OnModuleTransmit},
+                                            {"immediate", MailboxDelivery::Immediate},
+                                            {"never", MailboxDelivery::Never}};
+    for (const Named &entry : kDeliveries)
+    {
+        if (text == entry.name)
+        {
+            o.core.delivery = entry.delivery;
+            return;
+        }
+    }
+    throw std::invalid_argument(option + ": bad value '" + text + "'");
+}
+
+void AddMeter(EmulatorOptions &o, const std::string &option, const std::string &text)
+{
+    MeterConfig config;
+    config.frames = ParseFrameList(option, text);
+    config.name = "meter" + std::to_string(o.meters.size() + 1);
+    o.meters.push_back(std::move(config));
+}
+
+using Apply = void (*)(EmulatorOptions &, const std::string &option, const std::string &value);
+
+struct OptionSpec
+{
+    const char *name;
+    bool takesValue;
+    Apply apply;
+};
+
+using O = EmulatorOptions;
+using S = const std::string &;
+
+constexpr OptionSpec kOptions[] = {
+    {"-h", false, [](O &o, S, S) { o.help = true; }},
+    {"--help", false, [](O &o, S, S) { o.help = true; }},
+    {"--link", true, [](O &o, S, S v) { o.linkPath = v; }},
+    {"--record", true, [](O &o, S, S v) { o.recordPath = v; }},
+    {"--time-limit", true,
+     [](O &o, S n, S v) { o.timeLimitSeconds = static_cast<unsigned>(ParseUnsigned(n, v, 10, 7 * 24 * 3600)); }},
+    {"--hw-version", true, [](O &o, S, S v) { o.identity.hwVersion = v; }},
+    {"--description", true, [](O &o, S, S v) { o.identity.description = v; }},
+    {"--sw-version", true, [](O &o, S, S v) { o.identity.swVersion = v; }},
+    {"--serial", true, [](O &o, S, S v) { o.identity.serial = v; }},
+    {"--manufacturer", true,
+     [](O &o, S n, S v) { o.identity.manufacturer = static_cast<uint16_t>(ParseUnsigned(n, v, 16, 0xFFFF)); }},
+    {"--id", true, [](O &o, S n, S v) { o.identity.id = static_cast<uint32_t>(ParseUnsigned(n, v, 16, 0xFFFFFFFF)); }},
+    {"--id-version", true, [](O &o, S n, S v) { o.identity.version = Byte(n, v, 16); }},
+    {"--id-type", true, [](O &o, S n, S v) { o.identity.type = Byte(n, v, 16); }},
+    {"--mode", true, [](O &o, S n, S v) { o.identity.mode = Byte(n, v, 10); }},
+    {"--channel", true, [](O &o, S n, S v) { o.identity.channel = Byte(n, v, 10); }},
+    {"--param", true, ParseRawParam},
+    {"--mailbox", true, [](O &o, S n, S v) { o.mailboxCapacity = ParseUnsigned(n, v, 10, 255); }},
+    {"--stats", true, ParseStats},
+    {"--event-period", true, [](O &o, S n, S v) { o.eventPeriod = ParseMs(n, v); }},
+    {"--event", true, [](O &o, S n, S v) { o.eventPayload = ParseFrameList(n, v).front(); }},
+    {"--ack-timeout", true, [](O &o, S n, S v) { o.core.ackTimeout = ParseMs(n, v); }},
+    {"--answer-delay", true, [](O &o, S n, S v) { o.core.answerDelay = ParseMs(n, v); }},
+    {"--no-host-wait", false, [](O &o, S, S) { o.core.requireHost = false; }},
+    {"--mailbox-delivery", true, ParseDelivery},
+    {"--meter", true, AddMeter},
+    {"--period", true, [](O &o, S n, S v) { LastMeter(o, n).period = ParseMs(n, v); }},
+    {"--first-delay", true, [](O &o, S n, S v) { LastMeter(o, n).firstDelay = ParseMs(n, v); }},
+    {"--key", true, [](O &o, S n, S v) { LastMeter(o, n).key = Aes128Cbc::ParseKey(v); }},
+    {"--signal", true, [](O &o, S n, S v) { LastMeter(o, n).signal = Byte(n, v, 16); }},
+    {"--once", false, [](O &o, S n, S) { LastMeter(o, n).repeat = false; }},
+    {"--name", true, [](O &o, S n, S v) { LastMeter(o, n).name = v; }},
+    {"--fault", true, [](O &o, S, S v) { o.faults.push_back(ParseFault(v)); }},
+};
+
+const OptionSpec *FindOption(const std::string &name)
+{
+    for (const OptionSpec &spec : kOptions)
+    {
+        if (name == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 EmulatorOptions EmulatorOptions::Parse(const std::vector<std::string> &args)
 {
     EmulatorOptions options;
     for (size_t i = 0; i < args.size(); ++i)
     {
         const std::string &option = args[i];
-        auto value = [&]() -> const std::string &
-        {
-            if (i + 1 >= args.size())
-                throw std::invalid_argument(option + ": missing value");
-            return args[++i];
-        };
-        auto meter = [&]() -> MeterConfig &
-        {
-            if (options.meters.empty())
-                throw std::invalid_argument(option + ": give --meter first");
-            return options.meters.back();
-        };
-
-        if (option == "-h" || option == "--help")
-            options.help = true;
-        else if (option == "--link")
-            options.linkPath = value();
-        else if (option == "--record")
-            options.recordPath = value();
-        else if (option == "--time-limit")
-            options.timeLimitSeconds = static_cast<unsigned>(ParseUnsigned(option, value(), 10, 7 * 24 * 3600));
-        else if (option == "--hw-version")
-            options.identity.hwVersion = value();
-        else if (option == "--description")
-            options.identity.description = value();
-        else if (option == "--sw-version")
-            options.identity.swVersion = value();
-        else if (option == "--serial")
-            options.identity.serial = value();
-        else if (option == "--manufacturer")
-            options.identity.manufacturer = static_cast<uint16_t>(ParseUnsigned(option, value(), 16, 0xFFFF));
-        else if (option == "--id")
-            options.identity.id = static_cast<uint32_t>(ParseUnsigned(option, value(), 16, 0xFFFFFFFF));
-        else if (option == "--id-version")
-            options.identity.version = static_cast<uint8_t>(ParseUnsigned(option, value(), 16, 0xFF));
-        else if (option == "--id-type")
-            options.identity.type = static_cast<uint8_t>(ParseUnsigned(option, value(), 16, 0xFF));
-        else if (option == "--mode")
-            options.identity.mode = static_cast<uint8_t>(ParseUnsigned(option, value(), 10, 0xFF));
-        else if (option == "--channel")
-            options.identity.channel = static_cast<uint8_t>(ParseUnsigned(option, value(), 10, 0xFF));
-        else if (option == "--param")
-        {
-            const std::string &text = value();
-            const size_t eq = text.find('=');
-            if (eq == std::string::npos)
-                throw std::invalid_argument(option + ": expected ID=HEX");
-            const uint8_t id = static_cast<uint8_t>(ParseUnsigned(option, text.substr(0, eq), 10, 53));
-            if (!ModemParams::Exists(id))
-                throw std::invalid_argument(option + ": no parameter " + std::to_string(id));
-            options.rawParams.emplace_back(id, ParseFrameList(option, text.substr(eq + 1)).front());
-        }
-        else if (option == "--mailbox")
-            options.mailboxCapacity = ParseUnsigned(option, value(), 10, 255);
-        else if (option == "--stats")
-        {
-            const std::string &text = value();
-            std::array<uint32_t, 4> counters{};
-            size_t start = 0;
-            for (size_t n = 0; n < 4; ++n)
-            {
-                const size_t comma = text.find(',', start);
-                if ((n < 3) == (comma == std::string::npos))
-                    throw std::invalid_argument(option + ": expected four counters A,B,C,D");
-                counters[n] =
-                    static_cast<uint32_t>(ParseUnsigned(option, text.substr(start, comma - start), 10, 0xFFFFFFFF));
-                start = comma + 1;
-            }
-            options.stats = counters;
-        }
-        else if (option == "--event-period")
-            options.eventPeriod = ParseMs(option, value());
-        else if (option == "--event")
-            options.eventPayload = ParseFrameList(option, value()).front();
-        else if (option == "--ack-timeout")
-            options.core.ackTimeout = ParseMs(option, value());
-        else if (option == "--answer-delay")
-            options.core.answerDelay = ParseMs(option, value());
-        else if (option == "--no-host-wait")
-            options.core.requireHost = false;
-        else if (option == "--mailbox-delivery")
-        {
-            const std::string &text = value();
-            if (text == "on-transmit")
-                options.core.delivery = MailboxDelivery::OnModuleTransmit;
-            else if (text == "immediate")
-                options.core.delivery = MailboxDelivery::Immediate;
-            else if (text == "never")
-                options.core.delivery = MailboxDelivery::Never;
-            else
-                throw std::invalid_argument(option + ": bad value '" + text + "'");
-        }
-        else if (option == "--meter")
-        {
-            MeterConfig config;
-            config.frames = ParseFrameList(option, value());
-            config.name = "meter" + std::to_string(options.meters.size() + 1);
-            options.meters.push_back(std::move(config));
-        }
-        else if (option == "--period")
-            meter().period = ParseMs(option, value());
-        else if (option == "--first-delay")
-            meter().firstDelay = ParseMs(option, value());
-        else if (option == "--key")
-            meter().key = Aes128Cbc::ParseKey(value());
-        else if (option == "--signal")
-            meter().signal = static_cast<uint8_t>(ParseUnsigned(option, value(), 16, 0xFF));
-        else if (option == "--once")
-            meter().repeat = false;
-        else if (option == "--name")
-            meter().name = value();
-        else if (option == "--fault")
-            options.faults.push_back(ParseFault(value()));
-        else
+        const OptionSpec *spec = FindOption(option);
+        if (!spec)
             throw std::invalid_argument("unknown option " + option);
+        if (spec->takesValue && i + 1 >= args.size())
+            throw std::invalid_argument(option + ": missing value");
+        static const std::string kNoValue;
+        spec->apply(options, option, spec->takesValue ? args[++i] : kNoValue);
     }
     // Build the meters once here, so that a bad frame is a usage error and not a failure later.
     for (const MeterConfig &config : options.meters)
