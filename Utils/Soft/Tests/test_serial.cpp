@@ -1,6 +1,6 @@
-#include "PtyPair.h"
 #include "Serial.h"
 #include "SystemException.h"
+#include "TestPty.h"
 
 #include <atomic>
 #include <chrono>
@@ -44,7 +44,7 @@ protected:
         return buffer;
     }
 
-    PtyPair pty;
+    TestPty pty;
     Serial serial;
 };
 
@@ -205,7 +205,7 @@ TEST(SerialOpen, MissingDeviceThrowsTheSystemsMessage)
 
 TEST(SerialOpen, AFailedReopenKeepsTheOldName)
 {
-    PtyPair pty;
+    TestPty pty;
     Serial serial;
     serial.Open(pty.SlaveName(), 115200);
     EXPECT_THROW(serial.Open("/dev/tolvern-no-such-port", 115200), SystemException);
@@ -218,7 +218,7 @@ TEST(SerialOpen, AFailedReopenKeepsTheOldName)
 TEST(SerialStress, BytesWithRandomGapsArriveExactlyOnceInOrder)
 {
     constexpr size_t kBytes = 1500;
-    PtyPair pty;
+    TestPty pty;
     Serial serial;
     serial.Open(pty.SlaveName(), 115200);
 
@@ -274,7 +274,7 @@ TEST(SerialStress, BytesWithRandomGapsArriveExactlyOnceInOrder)
 
 TEST(SerialConcurrency, WritesFromTwoThreadsGoOutWhole)
 {
-    PtyPair pty;
+    TestPty pty;
     Serial serial;
     serial.Open(pty.SlaveName(), 115200);
     std::string reader;

@@ -121,7 +121,7 @@ protected:
 
 TEST_F(DriverTest, InitProbesTheVersionThenReadsTheIdentity)
 {
-    LogCapture log(LogLevel::Debug);
+    LogCapture log(LogLevel::Debug, LogModule::WMBC);
     Init();
     EXPECT_EQ(emulator.Record().HostCommands(), kInitCommands);
 
@@ -199,7 +199,7 @@ TEST_F(DriverTest, FirmwareCheckFlashesOnlyOnAMismatch)
         {
             root.WriteFile("/APP/rf_module_version", std::string(c.reference) + "\n");
         }
-        LogCapture log(LogLevel::Debug);
+        LogCapture log(LogLevel::Debug, LogModule::WMBC);
         Init(true);
         EXPECT_EQ(log.Contains("firmware update is needed current: >>01.01.07<<"), c.flashes) << c.name;
         if (c.flashes)
@@ -424,7 +424,7 @@ TEST_F(DriverTest, MailboxAddCheckDelete)
 TEST_F(DriverTest, MessageIdAbove255IsCutToItsLowByte)
 {
     Init();
-    LogCapture log(LogLevel::Warning);
+    LogCapture log(LogLevel::Warning, LogModule::WMBC);
     const size_t before = emulator.Record().HostCommands().size();
     driver->CheckMailbox(300);
     EXPECT_EQ(log.Text(), "Message id to large (300)\n");
@@ -468,7 +468,7 @@ TEST_F(DriverTest, WaitForMailboxSpaceGivesUp)
 {
     emulator.SetMailboxCapacity(0);
     Init();
-    LogCapture log;
+    LogCapture log(LogLevel::Trace, LogModule::WMBC);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(driver->WaitMailboxSpace(1));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);
@@ -505,7 +505,7 @@ TEST_F(DriverTest, RadioModeAndChannelFollowTheModuleType)
         const uint8_t param = c.isMode ? ParamMode : ParamChannel;
         emulator.SetParam(param, {0xEE});
         const size_t before = emulator.Record().HostCommands().size();
-        LogCapture log(LogLevel::Warning);
+        LogCapture log(LogLevel::Warning, LogModule::WMBC);
         if (c.isMode)
         {
             driver->SetRadioMode(c.value);
@@ -541,7 +541,7 @@ TEST_F(DriverTest, ModeWriteFailureIsOnlyAWarning)
 {
     Init();
     emulator.ForceParamStatus(ParamMode, 3);
-    LogCapture log(LogLevel::Warning);
+    LogCapture log(LogLevel::Warning, LogModule::WMBC);
     EXPECT_NO_THROW(driver->SetRadioMode(5));
     EXPECT_EQ(log.Text(), "Failed to write config id 20\n");
 }
@@ -586,7 +586,7 @@ TEST(WMBC_ZV_InterfaceType, ModuleTypeComesFromTheGatewayFile)
         {
             root.WriteFile("/APP/rf_module_type", c.content);
         }
-        LogCapture log(LogLevel::Debug);
+        LogCapture log(LogLevel::Debug, LogModule::WMBC);
         WMBC_ZV_Interface driver;
         EXPECT_EQ(driver.GetRfModuleType(), c.type) << (c.content ? c.content : "no file");
         if (c.log != nullptr)

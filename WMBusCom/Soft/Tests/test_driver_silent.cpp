@@ -27,7 +27,7 @@ TEST(WMBC_ZV_InterfaceSilent, InitReturnsEmptyAndTheNextOperationFails)
     serial.Open(emulator.DevicePath(), 115200);
     {
         WMBC_ZV_Interface driver;
-        LogCapture log(LogLevel::Trace);
+        LogCapture log(LogLevel::Trace, LogModule::WMBC);
         const auto start = std::chrono::steady_clock::now();
         driver.Init(serial, nullptr, false);
         const auto took = std::chrono::steady_clock::now() - start;

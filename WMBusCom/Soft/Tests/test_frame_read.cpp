@@ -39,7 +39,7 @@ protected:
 
 TEST_F(FrameReadTest, ReadsAFrameAndTracesIt)
 {
-    LogCapture log;
+    LogCapture log(LogLevel::Trace, LogModule::WMBC);
     pty.Write(kRead);
     WMBC_ZV_Frame frame;
     ASSERT_TRUE(Read(frame));
@@ -69,7 +69,7 @@ TEST_F(FrameReadTest, RefusesOrAcceptsDamagedInput)
     };
     for (const Case &c : cases)
     {
-        LogCapture log(LogLevel::Trace);
+        LogCapture log(LogLevel::Trace, LogModule::WMBC);
         pty.Write(c.bytes);
         WMBC_ZV_Frame frame;
         EXPECT_EQ(Read(frame), c.accepted) << c.name;
@@ -86,7 +86,7 @@ TEST_F(FrameReadTest, RefusesOrAcceptsDamagedInput)
 
 TEST_F(FrameReadTest, WrongCrcIsDumpedAtDebugLevel)
 {
-    LogCapture log(LogLevel::Debug);
+    LogCapture log(LogLevel::Debug, LogModule::WMBC);
     pty.Write({0xFF, 0x03, 0x58, 0x85, 0x7C, 0xF5});
     WMBC_ZV_Frame frame;
     EXPECT_FALSE(Read(frame));
@@ -95,7 +95,7 @@ TEST_F(FrameReadTest, WrongCrcIsDumpedAtDebugLevel)
 
 TEST_F(FrameReadTest, MissingStopByteCostsAShortWaitOnly)
 {
-    LogCapture log(LogLevel::Debug);
+    LogCapture log(LogLevel::Debug, LogModule::WMBC);
     pty.Write({0xFF, 0x03, 0x58, 0x85, 0x7B});
     WMBC_ZV_Frame frame;
     const auto start = std::chrono::steady_clock::now();
@@ -106,7 +106,7 @@ TEST_F(FrameReadTest, MissingStopByteCostsAShortWaitOnly)
 
 TEST_F(FrameReadTest, ShortBodyIsRefused)
 {
-    LogCapture log(LogLevel::Debug);
+    LogCapture log(LogLevel::Debug, LogModule::WMBC);
     pty.Write({0xFF, 0x06, 0x00, 0x02});
     WMBC_ZV_Frame frame;
     EXPECT_FALSE(Read(frame, 100));
@@ -116,7 +116,7 @@ TEST_F(FrameReadTest, ShortBodyIsRefused)
 
 TEST_F(FrameReadTest, SilenceIsAQuietFalse)
 {
-    LogCapture log(LogLevel::Trace);
+    LogCapture log(LogLevel::Trace, LogModule::WMBC);
     WMBC_ZV_Frame frame;
     EXPECT_FALSE(Read(frame, 50));
     EXPECT_EQ(log.Text(), "");
@@ -152,7 +152,7 @@ TEST_F(FrameReadTest, StopTestEndsTheWaitForAStartByte)
 
 TEST_F(FrameReadTest, WriteFrameSendsTheFinishedBytes)
 {
-    LogCapture log;
+    LogCapture log(LogLevel::Trace, LogModule::WMBC);
     WMBC_ZV_Frame(KindAck, ChannelData, 1).WriteFrame(serial);
     EXPECT_EQ(pty.Read(1s, kAck.size()), kAck);
     EXPECT_TRUE(log.Contains("snd:FF 03 58 85 7B F5 \nsnd:[dat][ack][1] 58 crc: 0x857b\n"));
@@ -160,7 +160,7 @@ TEST_F(FrameReadTest, WriteFrameSendsTheFinishedBytes)
 
 TEST(WMBC_ZV_FrameWrite, FailedWriteIsAnErrorLineNotAnException)
 {
-    LogCapture log(LogLevel::Error);
+    LogCapture log(LogLevel::Error, LogModule::WMBC);
     Serial closed;
     EXPECT_NO_THROW(WMBC_ZV_Frame(KindAck).WriteFrame(closed));
     EXPECT_TRUE(log.Contains("Failed to write frame")) << log.Text();

@@ -335,7 +335,7 @@ TEST_F(LinkTest, WriteConfigIfChangedWritesOnlyADifferentValue)
                           {"shorter", {}, true}};
     for (const Case &c : cases)
     {
-        LogCapture log(LogLevel::Warning);
+        LogCapture log(LogLevel::Warning, LogModule::WMBC);
         auto host = Host([&] { link->WriteConfigIfChanged(ParamMode, &mode, 1); });
         auto read = modem.NextData();
         ASSERT_TRUE(read) << c.name;
@@ -360,7 +360,7 @@ TEST_F(LinkTest, WriteConfigIfChangedWritesOnlyADifferentValue)
 
 TEST_F(LinkTest, WriteConfigIfChangedLogsFailuresInsteadOfRaising)
 {
-    LogCapture log(LogLevel::Warning);
+    LogCapture log(LogLevel::Warning, LogModule::WMBC);
     const uint8_t channel = 3;
     auto host = Host([&] { link->WriteConfigIfChanged(ParamChannel, &channel, 1); });
     auto read = modem.NextData();

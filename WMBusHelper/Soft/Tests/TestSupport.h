@@ -1,7 +1,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
-#include "Log.h"
+#include "LogCapture.h"
 #include "WMBH_HexText.h"
 
 #include <gtest/gtest.h>
@@ -33,30 +33,6 @@ inline Bytes Concat(Bytes a, const Bytes &b)
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-
-// Collects the lines of the radio-frame helpers' module while it lives; `level` 1 shows traces.
-class LogCapture
-{
-public:
-    explicit LogCapture(int level = LogLevel::Normal) : saved(Log::Instance().GetStream())
-    {
-        Log::Instance().GetStream() = &lines;
-        Log::Instance().SetLevel(LogModule::WMBH, level);
-    }
-    ~LogCapture()
-    {
-        Log::Instance().SetLevel(LogModule::WMBH, LogLevel::Normal);
-        Log::Instance().GetStream() = saved;
-    }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    std::string Text() const { return lines.str(); }
-
-private:
-    std::ostream *saved;
-    std::ostringstream lines;
-};
 
 // Keeps the error lines that the helpers log for refused input out of the test output; a test
 // that looks at the lines opens its own LogCapture.

@@ -1,5 +1,5 @@
-#ifndef TEMPDIR_H
-#define TEMPDIR_H
+#ifndef TESTSUPPORT_TEMPDIR_H
+#define TESTSUPPORT_TEMPDIR_H
 
 #include <boost/filesystem.hpp>
 #include <fstream>
@@ -9,7 +9,8 @@
 class TempDir
 {
 public:
-    TempDir() : path(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("utils-%%%%-%%%%-%%%%"))
+    TempDir()
+        : path(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("toolkit-test-%%%%-%%%%-%%%%"))
     {
         boost::filesystem::create_directories(path);
     }
