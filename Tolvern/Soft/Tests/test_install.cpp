@@ -111,3 +111,23 @@ TEST_F(InstallTask, SevenRequestsAreAnsweredAndTheScenarioEnds)
         EXPECT_EQ(frame.path, ModemEmu::RadioPath::Direct);
     }
 }
+
+TEST_F(InstallTask, WithoutInstallationFramesTheScenarioEndsAfterItsLimit)
+{
+    // A meter's frames (SND-NR) are printed and left unanswered.
+    ModemEmu::MeterConfig meter;
+    ModemEmu::RadioHeader header;
+    header.c = 0x44;
+    meter.frames = {ModemEmu::RadioFrame::Build(header, {0x04, 0x13, 0x2A, 0x00, 0x00, 0x00})};
+    meter.period = 20s;
+    auto sender = modem.AddMeter(meter);
+    modem.Start();
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait -i");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 215s);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_GE(CountOf(run.out, "<Type>SND-NR</Type>"), 10u) << run.out;
+    EXPECT_TRUE(sender->Received().empty());
+    EXPECT_TRUE(modem.Record().RadioFrames().empty());
+}
