@@ -1,0 +1,77 @@
+#include "Dialog_DongleOperation.h"
+
+#include "Logger.h"
+#include "reverseAddressBytes.h"
+#include "ui_Dialog_DongleOperation.h"
+
+#include <QMovie>
+
+Dialog_DongleOperation::Dialog_DongleOperation(QWidget *parent, Logger *logger)
+    : QDialog(parent), logger(logger), ui(new Ui_Dialog_DongleOperation)
+{
+    ui->setupUi(this);
+}
+
+Dialog_DongleOperation::~Dialog_DongleOperation()
+{
+    delete ui;
+}
+
+QString Dialog_DongleOperation::getModuleId() const
+{
+    return reverseAddressBytes(moduleAddress);
+}
+
+void Dialog_DongleOperation::ModuleConnected(QString address)
+{
+    moduleAddress = address;
+    ui->label_moduleActivation->setText("Connected with: " + reverseAddressBytes(address));
+}
+
+void Dialog_DongleOperation::EndOfConfigAccess(bool success)
+{
+    ui->label_Wait->clear();
+    if (success)
+    {
+        ui->label_moduleActivation->setText("succes");
+        ui->pushButton_Ok->setEnabled(true);
+        ui->pushButton_Cancel->hide();
+    }
+    else
+        ui->label_moduleActivation->setText("failed ");
+}
+
+void Dialog_DongleOperation::on_pushButton_Ok_clicked()
+{
+    emit OperationAccepted();
+    close();
+}
+
+void Dialog_DongleOperation::on_pushButton_Cancel_clicked()
+{
+    emit OperationCanceled();
+    close();
+}
+
+void Dialog_DongleOperation::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    ui->label_moduleActivation->setText("Please activate the module");
+    ui->label_Wait->clear();
+    movie = std::make_unique<QMovie>("./zelvir_anime_72.gif");
+    ui->pushButton_Ok->setEnabled(false);
+    if (movie->isValid())
+    {
+        movie->setScaledSize(QSize(75, 75));
+        ui->label_Wait->setScaledContents(true);
+        ui->label_Wait->setMovie(movie.get());
+        movie->start();
+        ui->pushButton_Cancel->show();
+    }
+    else
+    {
+        GUI_LOG(logger, "Dialog_DongleOperation", "gif not valide");
+        // Without the picture a success would otherwise leave the next operation with no way out.
+        ui->pushButton_Cancel->show();
+    }
+}

@@ -1,0 +1,235 @@
+#include "MainWindow.h"
+
+#include "Dialog_DongleOperation.h"
+#include "Dialog_about.h"
+#include "Dialog_log.h"
+#include "Logger.h"
+#include "PreferencesWindow.h"
+#include "TemplateList.h"
+#include "UserMessage.h"
+#include "tolvern_capture.h"
+#include "ui_MainWindow.h"
+#include "xml_capture.h"
+#include "xml_preferences.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QThread>
+#include <QTimer>
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWindow), detectionDialog(nullptr, nullptr)
+{
+    ui->setupUi(this);
+    logger = new Logger;
+    logDialog = std::make_unique<Dialog_log>();
+    GUI_LOG(logger, "MainWindow", "Startup");
+    prefsWindow = new PreferencesWindow(this, logger);
+    operationDialog = new Dialog_DongleOperation(this, logger);
+    aboutDialog = new Dialog_about(this, logger);
+    prefs = new xml_preferences;
+
+    UartPortCheck();
+
+    if (prefs->gui.getW() != 0 && prefs->gui.getH() != 0)
+        setGeometry(prefs->gui.getX(), prefs->gui.getY(), prefs->gui.getW(), prefs->gui.getH());
+    const int lastTab = prefs->gui.getLastTab();
+    ui->tabWidget->setCurrentIndex(lastTab);
+    on_tabWidget_currentChanged(lastTab);
+
+    connect(prefsWindow, &PreferencesWindow::UpateConf, this, &MainWindow::on_UpateConf);
+
+    statusLabel = new QLabel;
+    setStatusLabel();
+    ui->statusBar->addPermanentWidget(statusLabel, 0);
+
+    ui->tabWidget_ModuleConf->setTabText(0, "Informations");
+    templates = std::make_unique<TemplateList>(prefs->wmbus.getTemplate());
+    ui->tabWidget_ModuleConf->setTabText(1, "Parameters ");
+    if (templates->isOk())
+    {
+        for (const ConfigTemplate &t : templates->getTemplates())
+            ui->comboBox_ModuleType->addItem(t.id);
+    }
+    else
+        UserMessage::critical("Error", "Template not found in: " + prefs->wmbus.getTemplate());
+
+    setupFilterBox();
+    setupFrameList();
+    setupContextMenus();
+    setupModuleList();
+    ui->tabWidget_ModuleConf->setTabText(2, "Firmware Update");
+}
+
+MainWindow::~MainWindow()
+{
+    // A capture still listening (the window destroyed without a close) must not outlive its store.
+    releaseCaptureJob();
+    delete ui;
+    delete prefs;
+    delete logger;
+}
+
+void MainWindow::setStatusLabel()
+{
+    statusLabel->setText("Dongle @ port: " + prefs->wmbus.getPort() + "   WM-Bus mode:" + prefs->wmbus.getMode());
+}
+
+void MainWindow::refuseBusy()
+{
+    UserMessage::critical("Error ", "Dongle already in use ");
+}
+
+bool MainWindow::UartPortCheck()
+{
+    busy = false;
+    const QStringList ports = prefs->wmbus.getPortList();
+    const QString saved = prefs->wmbus.getPort();
+    bool storeNone = false;
+    if (ports.size() == 1 && ports.first() == PrefsWMBus::NoPort)
+        storeNone = true;
+    else
+    {
+        for (const QString &port : ports)
+        {
+            if (port == saved && port != PrefsWMBus::NoPort)
+            {
+                const QByteArray text = port.toUtf8();
+                GUI_LOG(logger, "MainWindow", "Comport ok: %s", text.constData());
+                return true;
+            }
+        }
+        if (UserMessage::question("Port com not found",
+                                  "Port com: " + saved + " not found, do you want to try the autodetection ? "))
+        {
+            detectionDialog.setWindowTitle("Dongle detection");
+            detectionDialog.setModal(true);
+            detectionDialog.exec();
+            prefs->read();
+        }
+        else
+            storeNone = true;
+    }
+    if (storeNone)
+    {
+        prefs->wmbus.setPort(PrefsWMBus::NoPort, false);
+        prefs->save();
+        prefs->read();
+    }
+    const QByteArray now = prefs->wmbus.getPort().toUtf8();
+    GUI_LOG(logger, "MainWindow", "New com Port: %s", now.constData());
+    return false;
+}
+
+void MainWindow::on_tabWidget_currentChanged(int index)
+{
+    struct PageKey
+    {
+        int index;
+        const char *key;
+        QWidget *focus;
+    };
+    const PageKey keys[] = {
+        {PageModuleConfig, "config", ui->pushButton_ReadParam},
+        {PageCapture, "capture", ui->pushButton_SniffStart},
+        {PageRadioTest, "installation", ui->lineEdit_LocationName},
+    };
+    QString key;
+    for (const PageKey &page : keys)
+    {
+        if (page.index == index)
+        {
+            key = page.key;
+            page.focus->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    for (QAction *action : ui->menuFile->actions())
+    {
+        action->setVisible(action->toolTip().contains(key));
+        const QString text = action->text();
+        if (text.contains("Exit"))
+            action->setVisible(true);
+        if (text.contains("Open") && action->isVisible())
+            action->setShortcut(QKeySequence("Ctrl+O"));
+        if (text == "Save")
+            action->setShortcut(QKeySequence("Ctrl+S"));
+        if (text == "New")
+            action->setShortcut(QKeySequence("Ctrl+N"));
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    const int w = ui->tabWidget->width();
+    const int c = w < 500 ? 99 : w / 5 - 1;
+    for (int column = 0; column < 4; ++column)
+        ui->tableWidget_installation->setColumnWidth(column, c);
+}
+
+void MainWindow::on_actionExit_triggered()
+{
+    if (busy)
+        GUI_LOG(logger, "MainWindow", "Warning: Tolvern in use!!! ");
+    GUI_LOG(logger, "MainWindow", "bye!");
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (busy)
+    {
+        GUI_LOG(logger, "MainWindow", "Warning: Tolvern in use!!! ");
+        if (captureRunning && captureHoldsBusy)
+        {
+            if (captureJob && captureJob->process())
+                captureJob->process()->Kill();
+            if (captureTimer)
+                captureTimer->stop();
+            QThread::msleep(2000);
+        }
+    }
+    prefs->gui.setLastTab(ui->tabWidget->currentIndex());
+    const QRect area = geometry();
+    prefs->gui.setGeometry(area.x(), area.y(), area.width(), area.height());
+    GUI_LOG(logger, "MainWindow", "bye!");
+    prefs->save();
+    event->accept();
+}
+
+void MainWindow::on_actionPreferences_triggered()
+{
+    if (busy)
+    {
+        UserMessage::critical("Error ", "Dongle in use , please stop current action");
+        return;
+    }
+    prefsWindow->setModal(true);
+    prefsWindow->exec();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    if (busy)
+    {
+        UserMessage::critical("Error ", "Dongle in use , please stop current action");
+        return;
+    }
+    aboutDialog->setModal(true);
+    aboutDialog->exec();
+}
+
+void MainWindow::on_actionLog_triggered()
+{
+    logDialog->setModal(true);
+    logDialog->exec();
+}
+
+void MainWindow::on_UpateConf(xml_preferences *newPrefs)
+{
+    GUI_LOG(logger, "MainWindow", "new preferences");
+    // Only the link settings are taken: the dialog edits nothing else, and its Gui settings are those of
+    // the last save, which would throw away the filters, hidden columns and files chosen since.
+    if (newPrefs)
+        prefs->setWMBus(newPrefs->wmbus);
+    setStatusLabel();
+}

@@ -1,0 +1,183 @@
+#ifndef GUI_FRONTEND_MAINWINDOW_H
+#define GUI_FRONTEND_MAINWINDOW_H
+
+#include "CaptureFrame_t.h"
+#include "Dialog_dongle_detection.h"
+#include "ModuleStatisticsList.h"
+#include "tolvern_capture.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+class Dialog_DongleOperation;
+class Dialog_about;
+class Dialog_log;
+class Logger;
+class PreferencesWindow;
+class QAction;
+class QCompleter;
+class QLabel;
+class QTimer;
+class QTreeWidgetItem;
+class TemplateList;
+class Ui_MainWindow;
+class xml_capture;
+class xml_preferences;
+
+// The one window of the GUI. Its pages are groups of slots, split over one source file per page.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Page indices of the main tab widget.
+    enum Page
+    {
+        PageModuleConfig = 0,
+        PageCapture = 1,
+        PageRadioTest = 2
+    };
+    static constexpr int FrameColumns = 14;
+    static constexpr int ModuleColumns = 9;
+    static constexpr int ProgressThreshold = 1000; // larger re-listings show a modal progress dialog
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    bool UartPortCheck();
+
+    // One frame as a frame-list row. The live form adds the row at once; the batch form collects it.
+    void InsertFrame(const CaptureFrame_t &frame, qint64 previousTime);
+    void InsertFrame(const CaptureFrame_t &frame, qint64 previousTime, QList<QTreeWidgetItem *> &rows);
+    bool FrameMatchesFilter(const CaptureFrame_t &frame) const;
+
+    // For tests and the pages: read-only views of the window's state.
+    Ui_MainWindow *form() const { return ui; }
+    bool isBusy() const { return busy; }
+    xml_preferences *preferences() const { return prefs; }
+    xml_capture *currentCaptureStore() const { return captureStore.get(); }
+    tolvern_capture *currentCaptureJob() const { return captureJob; }
+    QLabel *statusBarLabel() const { return statusLabel; }
+    const ModuleStatisticsList &statistics() const { return moduleStats; }
+    Dialog_DongleOperation *operationDlg() const { return operationDialog; }
+    PreferencesWindow *preferencesDialog() const { return prefsWindow; }
+    Dialog_about *aboutDlg() const { return aboutDialog; }
+    Dialog_log *logDlg() const { return logDialog.get(); }
+    QStringList hiddenFrameColumns() const { return framesHiddenColumns; }
+    QStringList hiddenModuleColumns() const { return modulesHiddenColumns; }
+    // The context-menu entries, for those who cannot right-click (tests, keyboard users).
+    QList<QAction *> frameMenuActions() const;
+
+    static QString filterCondition(int column, const QString &op, const QString &value);
+    static QString captureDuration(int seconds, int frameCount);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+public slots:
+    // Page change, shutdown and dialogs.
+    void on_tabWidget_currentChanged(int index);
+    void on_actionExit_triggered();
+    void on_actionPreferences_triggered();
+    void on_actionAbout_triggered();
+    void on_actionLog_triggered();
+    void on_UpateConf(xml_preferences *newPrefs);
+
+    // Capture run.
+    void on_pushButton_SniffStart_clicked();
+    void on_pushButton_SniffStop_clicked();
+    void CaptureTimer();
+    void on_ReceiveNewFrame();
+    void CaptureExecutionError(int iErrorCode);
+    void StdErroPrint(QString text);
+    void on_actionNew_capture_triggered();
+
+    // Frame list and module list.
+    void on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+    void on_treeWidget_FrameList_itemClicked(QTreeWidgetItem *item, int column);
+    void sectionClickedFrames(int index);
+
+    // Capture files.
+    void on_actionSave_Capture_triggered();
+    void on_actionOpen_Trace_triggered();
+
+    // Filter.
+    void on_pushButton_applyfilter_clicked();
+    void on_pushButton_clearfilter_clicked();
+    void on_comboBox_FilterInput_editTextChanged(const QString &text);
+
+    // Context menus and columns.
+    void showContextMenuFrames(const QPoint &point);
+    void showContextMenuModules(const QPoint &point);
+    void showContextMenuFramesHeader(const QPoint &point);
+    void showContextMenuModulesHeader(const QPoint &point);
+    void ActionSetFilterEq_triggered(bool checked);
+    void CM_FilterNeq_triggered(bool checked);
+    void CM_FilterGt_triggered(bool checked);
+    void CM_FilterLt_triggered(bool checked);
+    void CM_Copy_triggered(bool checked);
+    void CM_Hide_triggered(bool checked);
+    void CM_Show_triggered(bool checked);
+
+private:
+    Ui_MainWindow *ui;
+    Dialog_dongle_detection detectionDialog;
+    ModuleStatisticsList moduleStats;
+    QStringList framesHiddenColumns;
+    QStringList modulesHiddenColumns;
+    Logger *logger = nullptr;
+    std::unique_ptr<Dialog_log> logDialog;
+    PreferencesWindow *prefsWindow = nullptr;
+    Dialog_DongleOperation *operationDialog = nullptr;
+    Dialog_about *aboutDialog = nullptr;
+    xml_preferences *prefs = nullptr;
+    bool busy = false;
+    QLabel *statusLabel = nullptr;
+    std::unique_ptr<TemplateList> templates;
+    QCompleter *filterCompleter = nullptr;
+
+    // Capture page.
+    std::unique_ptr<xml_capture> captureStore;
+    QPointer<tolvern_capture> captureJob;
+    QTimer *captureTimer = nullptr;
+    bool captureRunning = false; // from Start until Stop
+    bool captureHoldsBusy = false;
+    int captureSeconds = 0;
+    qint64 captureStartTime = 0;
+    qint64 lastListedTime = 0;
+    int lastListedNumber = -1;
+    int framesSortDescending = 0;
+
+    // Context menus.
+    int headerMenuColumn = -1;
+    QAction *cmSetFilterEq = nullptr;
+    QAction *cmSetFilterNeq = nullptr;
+    QAction *cmSetFilterGt = nullptr;
+    QAction *cmSetFilterLt = nullptr;
+    QAction *cmSelectModule = nullptr;
+    QAction *cmClearFilter = nullptr;
+    QAction *cmCopy = nullptr;
+    QAction *cmHide = nullptr;
+    QList<QAction *> cmApplyEntries;   // the six "Apply a Filter" entries of the string columns
+    QList<QAction *> cmPrepareEntries; // the six "Prepare as Filter" entries
+
+    void setStatusLabel();
+    void setupFrameList();
+    void setupModuleList();
+    void setupContextMenus();
+    void setupFilterBox();
+    void hideStoredColumns(class QTreeWidget *tree, const QStringList &names);
+    void refuseBusy();
+    void releaseCaptureJob();
+    QTreeWidgetItem *makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const;
+    void updateModuleList(const CaptureFrame_t &frame);
+    void relist(bool applyFilter);
+    void setFilterText(const QString &text, bool apply);
+    void stringFilterEntry(const QString &op);
+    void numberFilterEntry(const QString &op);
+};
+
+#endif

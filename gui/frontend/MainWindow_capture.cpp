@@ -1,0 +1,454 @@
+// The capture page: the capture run, the frame list and the module list, and capture files.
+#include "MainWindow.h"
+
+#include "Logger.h"
+#include "UserMessage.h"
+#include "tolvern_capture.h"
+#include "tolvern_process.h"
+#include "ui_MainWindow.h"
+#include "xml_capture.h"
+#include "xml_preferences.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QTimer>
+
+namespace
+{
+struct FrameColumn
+{
+    const char *header;
+    int width;
+};
+
+constexpr FrameColumn frameColumns[MainWindow::FrameColumns] = {
+    {"No.", 80},       {"Time", 80}, {"Delta", 80},   {"Time stamp", 150}, {"RSSI", 50},
+    {"Manuf", 60},     {"ID", 100},  {"Medium", 100}, {"Acc. Num", 80},    {"Status", 80},
+    {"Signature", 80}, {"Type", 80}, {"Frame", 450},  {"Error", 100},
+};
+
+constexpr FrameColumn moduleColumns[MainWindow::ModuleColumns] = {
+    {"Id", 150},      {"Frame count", 110}, {"SND-NR count", 110}, {"RSSI Avg", 100}, {"RSSI Min", 80},
+    {"RSSI Max", 80}, {"Delta Avg", 100},   {"Delta Min", 80},     {"Delta Max", 80},
+};
+
+constexpr int MaxAccessNumber = 255;
+constexpr Qt::Alignment CentreBoth = Qt::AlignHCenter | Qt::AlignVCenter;
+
+QString quoteStartDirectory(const QString &lastFile)
+{
+    if (lastFile.isEmpty())
+        return QDir(QDir::homePath()).absolutePath();
+    return QFileInfo(lastFile).absoluteDir().absolutePath();
+}
+} // namespace
+
+QString MainWindow::captureDuration(int seconds, int frameCount)
+{
+    QString text = "Time count: ";
+    if (seconds <= 59)
+        text += QString::number(seconds) + "s ";
+    else
+        text += QString::number(seconds / 60) + "m " + QString::number(seconds % 60) + "s ";
+    if (frameCount == 0)
+        text += " ";
+    else
+        text += " frame count: " + QString::number(frameCount) + " ";
+    return text;
+}
+
+void MainWindow::setupFrameList()
+{
+    QTreeWidget *tree = ui->treeWidget_FrameList;
+    tree->setColumnCount(FrameColumns);
+    QStringList headers;
+    for (const FrameColumn &column : frameColumns)
+        headers << column.header;
+    tree->setHeaderLabels(headers);
+    for (int i = 0; i < 12; ++i)
+        tree->headerItem()->setTextAlignment(i, Qt::AlignHCenter);
+    for (int i = 0; i < 13; ++i)
+        tree->header()->resizeSection(i, frameColumns[i].width);
+    tree->header()->setStretchLastSection(false);
+    tree->header()->resizeSection(13, 100);
+    connect(tree->header(), &QHeaderView::sectionClicked, this, &MainWindow::sectionClickedFrames);
+    framesSortDescending = 0;
+    tree->sortItems(0, Qt::AscendingOrder);
+}
+
+void MainWindow::setupModuleList()
+{
+    QTreeWidget *tree = ui->treeWidget_ModuleList;
+    tree->setColumnCount(ModuleColumns);
+    QStringList headers;
+    for (const FrameColumn &column : moduleColumns)
+        headers << column.header;
+    tree->setHeaderLabels(headers);
+    for (int i = 0; i < ModuleColumns; ++i)
+    {
+        tree->headerItem()->setTextAlignment(i, Qt::AlignHCenter);
+        tree->header()->resizeSection(i, moduleColumns[i].width);
+    }
+    tree->header()->setStretchLastSection(false);
+
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenuModules);
+    modulesHiddenColumns = prefs->gui.getModulesHiddenColumns();
+    hideStoredColumns(tree, modulesHiddenColumns);
+}
+
+void MainWindow::InsertFrame(const CaptureFrame_t &frame, qint64 previousTime)
+{
+    QTreeWidgetItem *row = makeFrameRow(frame, previousTime);
+    ui->treeWidget_FrameList->addTopLevelItem(row);
+    ui->treeWidget_FrameList->setCurrentItem(row);
+    updateModuleList(frame);
+}
+
+void MainWindow::InsertFrame(const CaptureFrame_t &frame, qint64 previousTime, QList<QTreeWidgetItem *> &rows)
+{
+    QTreeWidgetItem *row = makeFrameRow(frame, previousTime);
+    rows << row;
+    // The row is not in the list yet, so this leaves the list without a current row.
+    ui->treeWidget_FrameList->setCurrentItem(row);
+    updateModuleList(frame);
+}
+
+QTreeWidgetItem *MainWindow::makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const
+{
+    auto *row = new QTreeWidgetItem;
+    row->setData(0, Qt::DisplayRole, frame.number);
+    row->setTextAlignment(1, Qt::AlignRight);
+    row->setData(1, Qt::DisplayRole, static_cast<float>((frame.time - captureStartTime) / 1000.0));
+    row->setTextAlignment(2, Qt::AlignRight);
+    row->setData(2, Qt::DisplayRole, static_cast<float>((frame.time - previousTime) / 1000.0));
+    row->setText(3, frame.date);
+    row->setTextAlignment(4, Qt::AlignHCenter);
+    if (frame.rssi != CaptureFrame_t::NoValue)
+        row->setData(4, Qt::DisplayRole, frame.rssi);
+    row->setTextAlignment(5, Qt::AlignHCenter);
+    row->setText(5, frame.Manufacturer);
+    row->setTextAlignment(6, CentreBoth);
+    row->setText(6, frame.Id);
+    row->setTextAlignment(7, CentreBoth);
+    row->setText(7, frame.Medium);
+    row->setTextAlignment(8, CentreBoth);
+    if (frame.AccessNumber <= MaxAccessNumber)
+        row->setData(8, Qt::DisplayRole, frame.AccessNumber);
+    row->setTextAlignment(9, CentreBoth);
+    row->setText(9, frame.Status);
+    row->setTextAlignment(10, CentreBoth);
+    row->setText(10, frame.Signature);
+    row->setTextAlignment(11, CentreBoth);
+    row->setText(11, frame.Type);
+    row->setTextAlignment(12, Qt::AlignLeft);
+    row->setText(12, frame.raw);
+    row->setTextAlignment(13, Qt::AlignLeft);
+    row->setText(13, frame.error);
+    if (frame.Medium.contains("Communication"))
+    {
+        for (int i = 0; i < ui->treeWidget_FrameList->columnCount(); ++i)
+            row->setBackground(i, QBrush(Qt::lightGray));
+    }
+    return row;
+}
+
+void MainWindow::updateModuleList(const CaptureFrame_t &frame)
+{
+    QTreeWidget *modules = ui->treeWidget_ModuleList;
+    const QList<QTreeWidgetItem *> manufacturers =
+        modules->findItems(frame.Manufacturer, Qt::MatchExactly | Qt::MatchCaseSensitive, 0);
+    moduleStats.update(frame);
+    QTreeWidgetItem *manufacturer = nullptr;
+    if (manufacturers.isEmpty())
+    {
+        const QByteArray text = frame.Manufacturer.toUtf8();
+        GUI_LOG(logger, "MainWindow", "New Manuf: %s", text.constData());
+        manufacturer = new QTreeWidgetItem(modules);
+        manufacturer->setText(0, frame.Manufacturer);
+        manufacturer->setText(1, "  ");
+        manufacturer->setExpanded(true);
+    }
+    else
+        manufacturer = manufacturers.first();
+
+    bool found = false;
+    for (int i = 0; i < manufacturer->childCount(); ++i)
+    {
+        QTreeWidgetItem *module = manufacturer->child(i);
+        if (module->text(0) != frame.Id)
+            continue;
+        found = true;
+        const ModuleStatistics entry = moduleStats.find(frame.Id);
+        module->setData(1, Qt::DisplayRole, entry.frameCount);
+        module->setData(2, Qt::DisplayRole, entry.sndNrCount);
+        module->setData(3, Qt::DisplayRole, entry.rssiAverage);
+        module->setData(4, Qt::DisplayRole, entry.rssiMin);
+        module->setData(5, Qt::DisplayRole, entry.rssiMax);
+        module->setData(6, Qt::DisplayRole, entry.deltaAverage);
+        module->setData(7, Qt::DisplayRole, entry.deltaMin);
+        module->setData(8, Qt::DisplayRole, entry.deltaMax);
+    }
+    if (!found)
+    {
+        const QByteArray text = frame.Id.toUtf8();
+        GUI_LOG(logger, "MainWindow", "New Id: %s", text.constData());
+        auto *module = new QTreeWidgetItem;
+        module->setText(0, frame.Id);
+        module->setTextAlignment(0, Qt::AlignRight);
+        module->setText(1, "1");
+        for (int i = 1; i < ModuleColumns; ++i)
+            module->setTextAlignment(i, Qt::AlignHCenter);
+        manufacturer->addChild(module);
+    }
+}
+
+void MainWindow::on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
+{
+    ui->plainTextEdit_XmlFrame->clear();
+    if (!current || !captureStore)
+        return;
+    bool ok = false;
+    const int number = current->text(0).toInt(&ok);
+    const QList<CaptureFrame> frames = captureStore->getFrames();
+    // A row of an earlier store may name a frame this store does not have.
+    if (!ok || number < 1 || number > frames.size())
+        return;
+    ui->plainTextEdit_XmlFrame->insertPlainText(frames.at(number - 1).getData().xml);
+}
+
+void MainWindow::on_treeWidget_FrameList_itemClicked(QTreeWidgetItem *, int column)
+{
+    GUI_LOG(logger, "MainWindow", "Col: %d", column);
+}
+
+void MainWindow::sectionClickedFrames(int index)
+{
+    if (framesSortDescending == 0)
+    {
+        framesSortDescending = 1;
+        ui->treeWidget_FrameList->sortItems(index, Qt::DescendingOrder);
+    }
+    else
+    {
+        framesSortDescending = 0;
+        ui->treeWidget_FrameList->sortItems(index, Qt::AscendingOrder);
+    }
+}
+
+void MainWindow::releaseCaptureJob()
+{
+    if (!captureJob)
+        return;
+    // The job's runner has been killed or has ended; destroying the job waits for its thread, after
+    // which nothing writes into the store any more.
+    if (captureJob->process())
+        captureJob->process()->Kill();
+    delete captureJob.data();
+}
+
+void MainWindow::on_pushButton_SniffStart_clicked()
+{
+    if (busy)
+    {
+        refuseBusy();
+        return;
+    }
+    busy = true;
+    on_actionNew_capture_triggered();
+    moduleStats.clear();
+    ui->pushButton_SniffStop->setEnabled(true);
+    ui->pushButton_SniffStart->setEnabled(false);
+
+    releaseCaptureJob();
+    captureStore = std::make_unique<xml_capture>(logger);
+    captureStartTime = QDateTime::currentMSecsSinceEpoch();
+    lastListedTime = captureStartTime;
+    lastListedNumber = -1;
+
+    captureJob =
+        new tolvern_capture(prefs->wmbus.data(), captureStore.get(), this, logger, prefs->gui.getAutoKill(), false);
+    connect(captureJob.data(), &tolvern_capture::ReceiveNewFrame, this, &MainWindow::on_ReceiveNewFrame);
+    tolvern_process *runner = captureJob->process();
+    connect(runner, &tolvern_process::SendProcessEnd, this, &MainWindow::CaptureExecutionError);
+    // Why a run never started (no Tolvern, or it crashed) goes to the log; the exit code box follows.
+    connect(runner, &tolvern_process::SendProcessFailure, this,
+            [this](QString reason)
+            {
+                const QByteArray text = reason.toUtf8();
+                GUI_LOG(logger, "MainWindow", "%s", text.constData());
+            });
+    captureRunning = true;
+    captureHoldsBusy = true;
+    runner->start(QThread::InheritPriority);
+
+    captureTimer = new QTimer;
+    connect(captureTimer, &QTimer::timeout, this, &MainWindow::CaptureTimer);
+    captureSeconds = 0;
+    captureTimer->start(1000);
+}
+
+void MainWindow::on_pushButton_SniffStop_clicked()
+{
+    // After an error exit the flag may belong to another operation by now; only our own is cleared.
+    if (captureHoldsBusy)
+        busy = false;
+    captureHoldsBusy = false;
+    captureRunning = false;
+    ui->pushButton_SniffStop->setEnabled(false);
+    ui->pushButton_SniffStart->setEnabled(true);
+    if (captureJob && captureJob->process())
+        captureJob->process()->Kill();
+    if (captureTimer)
+    {
+        captureTimer->stop();
+        delete captureTimer;
+        captureTimer = nullptr;
+    }
+}
+
+void MainWindow::CaptureTimer()
+{
+    const int count = captureStore ? captureStore->getFrames().size() : 0;
+    ++captureSeconds;
+    ui->label_statusCapture->setText(captureDuration(captureSeconds, count));
+}
+
+void MainWindow::on_ReceiveNewFrame()
+{
+    if (!captureStore)
+        return;
+    const QList<CaptureFrame> frames = captureStore->getFrames();
+    for (const CaptureFrame &stored : frames)
+    {
+        const CaptureFrame_t frame = stored.getData();
+        if (frame.number <= lastListedNumber)
+            continue;
+        if (!FrameMatchesFilter(frame))
+            continue;
+        InsertFrame(frame, lastListedTime);
+        lastListedTime = frame.time;
+        lastListedNumber = frame.number;
+    }
+}
+
+void MainWindow::CaptureExecutionError(int iErrorCode)
+{
+    // The information read shares this slot: whichever operation ran gives the flag back.
+    busy = false;
+    if (sender() && captureJob && sender() == captureJob->process())
+        captureHoldsBusy = false;
+    UserMessage::critical("Error ",
+                          " Error while executing tolvern command:\n error code = " + QString::number(iErrorCode));
+}
+
+void MainWindow::StdErroPrint(QString text)
+{
+    busy = false;
+    const QByteArray line = text.toUtf8();
+    GUI_LOG(logger, "MainWindow", "StdError: %s", line.constData());
+}
+
+void MainWindow::on_actionNew_capture_triggered()
+{
+    ui->plainTextEdit_XmlFrame->clear();
+    ui->treeWidget_FrameList->clear();
+    ui->treeWidget_ModuleList->clear();
+    ui->label_statusCapture->clear();
+}
+
+void MainWindow::on_actionSave_Capture_triggered()
+{
+    if (!captureStore || captureStore->getFrames().isEmpty())
+    {
+        UserMessage::critical("Error ", "Capture data is empty ");
+        return;
+    }
+    const QString name = QFileDialog::getSaveFileName(
+        this, "Save capture file", quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    if (name.isEmpty())
+    {
+        GUI_LOG(logger, "MainWindow", "invalid filename");
+        return;
+    }
+    // Written beside the old file and swapped in whole: a failed write never leaves half a capture.
+    QSaveFile file(name);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    if (written)
+    {
+        QTextStream stream(&file);
+        stream << "<recorded_frames>";
+        for (const CaptureFrame &frame : captureStore->getFrames())
+            stream << frame.getData().xml;
+        stream << "</recorded_frames>";
+        stream.flush();
+        written = stream.status() == QTextStream::Ok && file.commit();
+    }
+    if (!written)
+    {
+        const QByteArray text = name.toUtf8();
+        GUI_LOG(logger, "MainWindow", "capture not written: %s", text.constData());
+        UserMessage::critical("Error", "Unable to write the capture file: " + name);
+        return;
+    }
+    prefs->gui.setCaptureFile(name);
+}
+
+void MainWindow::on_actionOpen_Trace_triggered()
+{
+    const QString name = QFileDialog::getOpenFileName(
+        this, "Open capture File", quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    if (name.isEmpty() || !QFile::exists(name))
+    {
+        GUI_LOG(logger, "MainWindow", "File not found");
+        return;
+    }
+    // The running job writes into the current store: it cannot be swapped under it.
+    if (captureRunning)
+    {
+        refuseBusy();
+        return;
+    }
+    auto loaded = std::make_unique<xml_capture>(name, nullptr);
+    const QList<CaptureFrame> frames = loaded->getFrames();
+    if (frames.isEmpty())
+    {
+        // The frames on show stay in their store, so they can still be saved.
+        UserMessage::critical("Error", "Invalide file format ");
+        return;
+    }
+    releaseCaptureJob();
+    captureStore = std::move(loaded);
+    on_actionNew_capture_triggered();
+    captureStartTime = frames.first().getData().time;
+    qint64 previousTime = captureStartTime;
+    moduleStats.clear();
+
+    const int count = frames.size();
+    QProgressDialog progress("Reading capture...", QString(), 0, count, this);
+    if (count > ProgressThreshold)
+        progress.setWindowModality(Qt::WindowModal);
+    QList<QTreeWidgetItem *> rows;
+    for (int i = 0; i < count; ++i)
+    {
+        if (count > ProgressThreshold && i % 100 == 0)
+        {
+            progress.setValue(i);
+            QApplication::processEvents();
+        }
+        const CaptureFrame_t frame = frames.at(i).getData();
+        InsertFrame(frame, previousTime, rows);
+        previousTime = frame.time;
+    }
+    ui->treeWidget_FrameList->insertTopLevelItems(0, rows);
+    ui->label_statusCapture->setText("Capture file: " + QFileInfo(name).fileName());
+    prefs->gui.setCaptureFile(name);
+    progress.close();
+}

@@ -1,0 +1,53 @@
+#include "UserMessage.h"
+
+#include <QMessageBox>
+
+namespace
+{
+UserMessage::Handler &currentHandler()
+{
+    static UserMessage::Handler handler;
+    return handler;
+}
+} // namespace
+
+UserMessage::Handler UserMessage::setHandler(Handler handler)
+{
+    Handler previous = currentHandler();
+    currentHandler() = std::move(handler);
+    return previous;
+}
+
+bool UserMessage::show(Kind kind, const QString &title, const QString &text)
+{
+    if (currentHandler())
+        return currentHandler()(kind, title, text);
+    switch (kind)
+    {
+    case Kind::Critical:
+        QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
+        return false;
+    case Kind::Information:
+        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+        return false;
+    case Kind::Question:
+        return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) ==
+               QMessageBox::Yes;
+    }
+    return false;
+}
+
+void UserMessage::critical(const QString &title, const QString &text)
+{
+    show(Kind::Critical, title, text);
+}
+
+void UserMessage::information(const QString &title, const QString &text)
+{
+    show(Kind::Information, title, text);
+}
+
+bool UserMessage::question(const QString &title, const QString &text)
+{
+    return show(Kind::Question, title, text);
+}

@@ -1,0 +1,128 @@
+#include "WindowFixture.h"
+
+#include "MainWindow.h"
+#include "xml_preferences.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+
+QByteArray FrameDoc::toXml() const
+{
+    QByteArray text = "<mbus date=\"2026-01-02T10:00:00\"";
+    if (time >= 0)
+        text += " time=\"" + QByteArray::number(time) + "\"";
+    text += ">\n";
+    if (rssi >= 0)
+        text += "    <radio>\n        <rssi>" + QByteArray::number(rssi) + "</rssi>\n    </radio>\n";
+    text += "    <header>\n        <Id>" + id + "</Id>\n        <Manufacturer>" + manufacturer +
+            "</Manufacturer>\n        <Medium>" + medium + "</Medium>\n";
+    if (accessNumber >= 0)
+        text += "        <AccessNumber>" + QByteArray::number(accessNumber) + "</AccessNumber>\n";
+    text += "        <Status>00</Status>\n        <Signature>0500</Signature>\n        <Type>" + type +
+            "</Type>\n    </header>\n";
+    text += "    <records>\n" +
+            (records.isEmpty() ? QByteArray("        <record type=\"inst\" unit=\"Volume (m m^3)\">42</record>\n")
+                               : records) +
+            "    </records>\n";
+    if (!error.isEmpty())
+        text += "    <error>" + error + "</error>\n";
+    text += "    <raw>0C1342000000</raw>\n</mbus>\n";
+    return text;
+}
+
+WindowFixture::WindowFixture()
+{
+    previous = UserMessage::setHandler(
+        [this](UserMessage::Kind kind, const QString &title, const QString &text)
+        {
+            messages << Message{kind, title, text};
+            return answerYes;
+        });
+    writePrefs([](xml_preferences &) {});
+}
+
+WindowFixture::~WindowFixture()
+{
+    win.reset();
+    UserMessage::setHandler(previous);
+}
+
+QString WindowFixture::dataDir() const
+{
+    return FRONTEND_TEST_DATA;
+}
+
+QString WindowFixture::templatesDir() const
+{
+    return dataDir() + "/templates";
+}
+
+QString WindowFixture::prefsFile() const
+{
+    return testHome.prefsDir() + "/Prefs.xml";
+}
+
+QString WindowFixture::logText() const
+{
+    QFile file(testHome.prefsDir() + "/log.txt");
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+int WindowFixture::countMessages(const QString &text) const
+{
+    int count = 0;
+    for (const Message &m : messages)
+        count += m.text == text ? 1 : 0;
+    return count;
+}
+
+void WindowFixture::writePrefs(const std::function<void(xml_preferences &)> &change)
+{
+    xml_preferences prefs;
+    prefs.wmbus.setTemplate(templatesDir());
+    change(prefs);
+    prefs.save();
+}
+
+MainWindow *WindowFixture::makeWindow()
+{
+    win = std::make_unique<MainWindow>();
+    return win.get();
+}
+
+void WindowFixture::closeWindow()
+{
+    if (win)
+        win->close();
+}
+
+void whenModalShown(const std::function<void(QWidget *)> &action, int timeoutMs)
+{
+    auto *poll = new QTimer;
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout,
+                     [poll, clock, action, timeoutMs]()
+                     {
+                         QWidget *modal = QApplication::activeModalWidget();
+                         if (modal && modal->isVisible())
+                         {
+                             poll->stop();
+                             poll->deleteLater();
+                             delete clock;
+                             action(modal);
+                             return;
+                         }
+                         if (clock->elapsed() > timeoutMs)
+                         {
+                             poll->stop();
+                             poll->deleteLater();
+                             delete clock;
+                         }
+                     });
+    poll->start(10);
+}
