@@ -1,7 +1,7 @@
 #ifndef FAKEMODEM_H
 #define FAKEMODEM_H
 
-#include "WMBC_Interface.h"
+#include "StubModem.h"
 
 #include <cstdint>
 #include <deque>
@@ -9,8 +9,8 @@
 #include <vector>
 
 // A modem that records what the frame helpers hand it. Only the operations the helpers use do
-// anything; the rest answer with empty values.
-class FakeModem : public WMBusMod::WMBC_Interface
+// anything; the rest answer as the stub does.
+class FakeModem : public StubModem
 {
 public:
     using Bytes = std::vector<uint8_t>;
@@ -27,22 +27,7 @@ public:
     int64_t clock = 0;
     std::vector<unsigned> waits;
 
-    void Init(Serial &, const WMBusMod::GpioLines *, bool) override {}
-    void Close() override {}
-    void Noop() override {}
-    void SetRadioMode(int) override {}
-    void SetLongPreamble(uint8_t) override {}
-    void SetRfChannel(int) override {}
-    const std::string &GetSoftwareVersion() const override { return empty; }
-    const std::string &GetHardwareVersion() const override { return empty; }
-    const std::string &GetModuleDescription() const override { return empty; }
-    const std::string &GetSerialNumber() const override { return empty; }
     WMBusMod::ModuleAddress GetModuleAddress() const override { return address; }
-    void SetRfModuleType(int) override {}
-    int GetRfModuleType() const override { return 2; }
-    bool IsReady() const override { return true; }
-    void GetStats(WMBusMod::ModemStats *) override {}
-    void ReceiveFrame(uint8_t *, int &size, int) override { size = 0; }
 
     void SendFrame(const uint8_t *frame, int length) override { direct.emplace_back(frame, frame + length); }
     int SndToMailbox(const uint8_t *frame, int length) override
@@ -67,9 +52,6 @@ public:
         clock += seconds;
         return false;
     }
-
-private:
-    std::string empty;
 };
 
 #endif
