@@ -6,8 +6,9 @@
 #include <vector>
 
 // Upper-case hexadecimal renderings for trace and error lines, and the one reader of
-// hexadecimal text (keys, addresses, frames written as text). They live in a target of their own so that the utilities,
-// the modem driver and the decoder can all use them without depending on each other.
+// hexadecimal text (keys, addresses, frames written as text). They live in a target of
+// their own so that the utilities, the modem driver and the decoder can all use them
+// without depending on each other.
 
 // "05 AB ": two digits and a blank per byte.
 std::string BytesToHex(const unsigned char *bytes, size_t count);
