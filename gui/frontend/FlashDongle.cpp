@@ -5,10 +5,10 @@
 #include "ui_FlashDongle.h"
 #include "xml_preferences.h"
 
+#include "FileChooser.h"
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QTextStream>
 
 FlashDongle::FlashDongle(QWidget *parent, xml_preferences *prefs, Logger *logger)
@@ -38,8 +38,8 @@ void FlashDongle::showEvent(QShowEvent *event)
 
 void FlashDongle::on_pushButtonOpen_clicked()
 {
-    hexPath = QFileDialog::getOpenFileName(this, "Open firmware File", QDir(QDir::homePath()).absolutePath(),
-                                           "bin Files (*.hex)");
+    hexPath =
+        FileChooser::openFile(this, "Open firmware File", QDir(QDir::homePath()).absolutePath(), "bin Files (*.hex)");
     if (!hexPath.isEmpty() && QFile::exists(hexPath))
     {
         ui->lineEdit->setText(hexPath);

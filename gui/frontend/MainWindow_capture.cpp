@@ -9,11 +9,11 @@
 #include "xml_capture.h"
 #include "xml_preferences.h"
 
+#include "FileChooser.h"
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -371,8 +371,8 @@ void MainWindow::on_actionSave_Capture_triggered()
         UserMessage::critical("Error ", "Capture data is empty ");
         return;
     }
-    const QString name = QFileDialog::getSaveFileName(
-        this, "Save capture file", quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::saveFile(this, "Save capture file",
+                                               quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
     if (name.isEmpty())
     {
         GUI_LOG(logger, "MainWindow", "invalid filename");
@@ -403,8 +403,8 @@ void MainWindow::on_actionSave_Capture_triggered()
 
 void MainWindow::on_actionOpen_Trace_triggered()
 {
-    const QString name = QFileDialog::getOpenFileName(
-        this, "Open capture File", quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::openFile(this, "Open capture File",
+                                               quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
     if (name.isEmpty() || !QFile::exists(name))
     {
         GUI_LOG(logger, "MainWindow", "File not found");

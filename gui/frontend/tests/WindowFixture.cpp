@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 
@@ -41,6 +42,13 @@ WindowFixture::WindowFixture()
             messages << Message{kind, title, text};
             return answerYes;
         });
+    previousFiles = FileChooser::setHandler(
+        [this](FileChooser::Mode, const QString &caption, const QString &directory, const QString &)
+        {
+            fileCaptions << caption;
+            fileDirectories << directory;
+            return chosenFiles.isEmpty() ? QString() : chosenFiles.takeFirst();
+        });
     writePrefs([](xml_preferences &) {});
 }
 
@@ -48,6 +56,7 @@ WindowFixture::~WindowFixture()
 {
     win.reset();
     UserMessage::setHandler(previous);
+    FileChooser::setHandler(previousFiles);
 }
 
 QString WindowFixture::dataDir() const
@@ -123,6 +132,54 @@ void whenModalShown(const std::function<void(QWidget *)> &action, int timeoutMs)
                              poll->deleteLater();
                              delete clock;
                          }
+                     });
+    poll->start(10);
+}
+
+namespace
+{
+QAction *findEntry(QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions())
+    {
+        if (action->menu())
+        {
+            if (QAction *inner = findEntry(action->menu(), text))
+                return inner;
+        }
+        else if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+} // namespace
+
+void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs)
+{
+    auto *poll = new QTimer;
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout,
+                     [poll, clock, entry, shown, timeoutMs]()
+                     {
+                         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                         const bool late = clock->elapsed() > timeoutMs;
+                         if (!menu && !late)
+                             return;
+                         poll->stop();
+                         poll->deleteLater();
+                         delete clock;
+                         if (!menu)
+                             return;
+                         if (shown)
+                         {
+                             for (QAction *action : menu->actions())
+                                 *shown << (action->isSeparator() ? QString("|") : action->text());
+                         }
+                         QAction *action = findEntry(menu, entry);
+                         menu->close();
+                         if (action)
+                             action->trigger();
                      });
     poll->start(10);
 }

@@ -1,6 +1,7 @@
 #ifndef GUI_FRONTEND_TESTS_WINDOWFIXTURE_H
 #define GUI_FRONTEND_TESTS_WINDOWFIXTURE_H
 
+#include "FileChooser.h"
 #include "TestHome.h"
 #include "UserMessage.h"
 
@@ -50,6 +51,10 @@ public:
 
     QList<Message> messages;
     bool answerYes = false;
+    // The files the file dialogs return, first first; an empty queue is a cancelled dialog.
+    QStringList chosenFiles;
+    QStringList fileCaptions;
+    QStringList fileDirectories;
     QString dataDir() const;
     QString templatesDir() const;
     QString home() const { return testHome.home(); }
@@ -60,10 +65,14 @@ public:
 private:
     TestHome testHome;
     UserMessage::Handler previous;
+    FileChooser::Handler previousFiles;
     std::unique_ptr<MainWindow> win;
 };
 
 // Runs the given action on the next modal dialog as soon as it is shown.
 void whenModalShown(const std::function<void(class QWidget *)> &action, int timeoutMs = 5000);
+// Triggers the entry of the next popup menu whose text is the given one (submenus are searched too);
+// closes the menu when there is none. Records the texts of the top-level entries.
+void whenMenuShown(const QString &entry, QStringList *shown = nullptr, int timeoutMs = 5000);
 
 #endif

@@ -1,20 +1,312 @@
+// Start-up, page change, shutdown and the dialog actions of the main window.
+#include "Dialog_log.h"
+#include "FakeTolvern.h"
 #include "MainWindow.h"
+#include "PreferencesWindow.h"
 #include "WindowFixture.h"
+#include "ui_MainWindow.h"
+#include "xml_preferences.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
+
+namespace
+{
+// A serial port that this machine has, or an empty text.
+QString presentPort()
+{
+    xml_preferences prefs;
+    const QStringList ports = prefs.wmbus.getPortList();
+    return ports.size() > 1 ? ports.at(1) : QString();
+}
+
+QStringList visibleFileActions(MainWindow *window)
+{
+    QStringList shown;
+    for (QAction *action : window->form()->menuFile->actions())
+    {
+        if (action->isVisible())
+            shown << (action->isSeparator() ? QString("|") : action->text());
+    }
+    return shown;
+}
+} // namespace
 
 class WindowTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void startsWithoutPorts();
+    void formStartsOnCapturePageWithEmptyModuleTabs();
+    void missingSavedPortAsksForDetection();
+    void savedPortPresentIsKeptWithoutWriting();
+    void portDiffersOnlyInCaseCountsAsMissing();
+    void geometryRestoredOnlyWhenStored();
+    void lastTabRestoredAndFileMenuFollowsPage_data();
+    void lastTabRestoredAndFileMenuFollowsPage();
+    void pageShortcutsActOnTheCurrentPage();
+    void statusBarShowsPortAndMode();
+    void moduleTypesFromTemplates();
+    void missingTemplatesAreReported();
+    void radioTestColumnsFollowWidth();
+    void closeSavesPageGeometryAndGuiSettings();
+    void preferencesAndAboutRefusedWhileBusyLogIsNot();
+    void preferencesOkUpdatesStatusAndKeepsGuiSettings();
+    void logDialogShowsLogFile();
 };
 
-void WindowTest::startsWithoutPorts()
+void WindowTest::formStartsOnCapturePageWithEmptyModuleTabs()
+{
+    Ui_MainWindow form;
+    QMainWindow host;
+    form.setupUi(&host);
+    QCOMPARE(form.tabWidget->currentIndex(), 1);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(form.tabWidget_ModuleConf->tabText(i), QString());
+    QCOMPARE(form.spinBoxRadioTestCount->minimum(), 1);
+    QCOMPARE(form.spinBoxRadioTestCount->maximum(), 99);
+    QCOMPARE(form.tableWidget_installation->columnCount(), 5);
+    QCOMPARE(form.tableWidget_installation->horizontalHeaderItem(2)->text(), QString("UP Link RSSI"));
+    QCOMPARE(form.progressBar_Installation->format(), QString("%vs/15s"));
+    QCOMPARE(host.size(), QSize(890, 728));
+}
+
+void WindowTest::missingSavedPortAsksForDetection()
+{
+    if (presentPort().isEmpty())
+        QSKIP("this machine has no serial port");
+    WindowFixture fixture;
+    fixture.answerYes = false;
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(fixture.messages.size(), 1);
+    QCOMPARE(fixture.messages.first().kind, UserMessage::Kind::Question);
+    QCOMPARE(fixture.messages.first().title, QString("Port com not found"));
+    QCOMPARE(fixture.messages.first().text,
+             QString("Port com: ---- not found, do you want to try the autodetection ? "));
+    QCOMPARE(window->preferences()->wmbus.getPort(), QString("----"));
+    QVERIFY(!window->preferences()->wmbus.isPortSet());
+    QVERIFY(fixture.logText().contains("New com Port: ----"));
+    QVERIFY(!window->isBusy());
+}
+
+void WindowTest::savedPortPresentIsKeptWithoutWriting()
+{
+    const QString port = presentPort();
+    if (port.isEmpty())
+        QSKIP("this machine has no serial port");
+    WindowFixture fixture;
+    fixture.writePrefs([port](xml_preferences &prefs) { prefs.wmbus.setPort(port, true); });
+    QFile before(fixture.prefsFile());
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray written = before.readAll();
+    const QDateTime stamp = QFileInfo(fixture.prefsFile()).lastModified();
+    QTest::qWait(20);
+    MainWindow *window = fixture.makeWindow();
+    QFile after(fixture.prefsFile());
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), written);
+    QCOMPARE(QFileInfo(fixture.prefsFile()).lastModified(), stamp);
+    QVERIFY(fixture.messages.isEmpty());
+    QVERIFY(fixture.logText().contains("Comport ok: " + port));
+    QCOMPARE(window->preferences()->wmbus.getPort(), port);
+}
+
+void WindowTest::portDiffersOnlyInCaseCountsAsMissing()
+{
+    const QString port = presentPort();
+    if (port.isEmpty() || port.toUpper() == port)
+        QSKIP("no serial port with lower-case letters here");
+    WindowFixture fixture;
+    fixture.writePrefs([port](xml_preferences &prefs) { prefs.wmbus.setPort(port.toUpper(), true); });
+    fixture.makeWindow();
+    QCOMPARE(fixture.messages.size(), 1);
+    QVERIFY(fixture.messages.first().text.contains(port.toUpper()));
+}
+
+void WindowTest::geometryRestoredOnlyWhenStored()
+{
+    {
+        WindowFixture fixture;
+        fixture.writePrefs([](xml_preferences &prefs) { prefs.gui.setGeometry(40, 50, 0, 600); });
+        QCOMPARE(fixture.makeWindow()->size(), QSize(890, 728));
+    }
+    {
+        WindowFixture fixture;
+        fixture.writePrefs([](xml_preferences &prefs) { prefs.gui.setGeometry(40, 50, 700, 600); });
+        QCOMPARE(fixture.makeWindow()->geometry(), QRect(40, 50, 700, 600));
+    }
+}
+
+void WindowTest::lastTabRestoredAndFileMenuFollowsPage_data()
+{
+    QTest::addColumn<int>("lastTab");
+    QTest::addColumn<int>("shownPage");
+    QTest::addColumn<QStringList>("fileMenu");
+    QTest::newRow("configuration") << 0 << 0 << QStringList{"New", "Open", "Save", "Save as ..", "Exit"};
+    QTest::newRow("capture") << 1 << 1 << QStringList{"New", "Open", "Save as ...", "Exit"};
+    QTest::newRow("radio test") << 2 << 2 << QStringList{"New", "Open", "Save as ...", "Exit"};
+    // A hand-edited page number: the form's page stays and every entry and separator is offered.
+    QTest::newRow("unknown page") << 7 << 1 << QStringList{"New",  "Open",        "Save",        "Save as ..", "|",
+                                                           "New",  "Open",        "Save as ...", "|",          "New",
+                                                           "Open", "Save as ...", "|",           "Exit"};
+}
+
+void WindowTest::lastTabRestoredAndFileMenuFollowsPage()
+{
+    QFETCH(int, lastTab);
+    QFETCH(int, shownPage);
+    QFETCH(QStringList, fileMenu);
+    WindowFixture fixture;
+    fixture.writePrefs([lastTab](xml_preferences &prefs) { prefs.gui.setLastTab(lastTab); });
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(window->form()->tabWidget->currentIndex(), shownPage);
+    QCOMPARE(visibleFileActions(window), fileMenu);
+}
+
+void WindowTest::pageShortcutsActOnTheCurrentPage()
 {
     WindowFixture fixture;
     MainWindow *window = fixture.makeWindow();
-    QVERIFY(window);
+    Ui_MainWindow *ui = window->form();
+    ui->tabWidget->setCurrentIndex(0);
+    ui->tabWidget->setCurrentIndex(1);
+    ui->tabWidget->setCurrentIndex(2);
+    ui->tabWidget->setCurrentIndex(1);
+    // Every Open has Ctrl+O by now; only the visible one reacts to it.
+    const QKeySequence open("Ctrl+O");
+    QCOMPARE(ui->actionOpen_Config->shortcut(), open);
+    QCOMPARE(ui->actionOpen_installation->shortcut(), open);
+    QCOMPARE(ui->actionOpen_Trace->shortcut(), open);
+    QVERIFY(ui->actionOpen_Trace->isVisible());
+    QVERIFY(!ui->actionOpen_Config->isVisible());
+    QCOMPARE(ui->actionSave_config->shortcut(), QKeySequence("Ctrl+S"));
+    QCOMPARE(ui->actionNew_capture->shortcut(), QKeySequence("Ctrl+N"));
+    QCOMPARE(ui->actionExit->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+void WindowTest::statusBarShowsPortAndMode()
+{
+    WindowFixture fixture;
+    fixture.writePrefs([](xml_preferences &prefs) { prefs.wmbus.setMode("Nd"); });
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(window->statusBarLabel()->text(), QString("Dongle @ port: ----   WM-Bus mode:Nd"));
+}
+
+void WindowTest::moduleTypesFromTemplates()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(window->form()->comboBox_ModuleType->count(), 1);
+    QCOMPARE(window->form()->comboBox_ModuleType->itemText(0), QString("gui_sensor_01"));
+    QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(0), QString("Informations"));
+    QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(1), QString("Parameters "));
+    QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(2), QString("Firmware Update"));
+    QCOMPARE(fixture.countMessages("Template not found in: " + fixture.templatesDir()), 0);
+}
+
+void WindowTest::missingTemplatesAreReported()
+{
+    WindowFixture fixture;
+    const QString empty = fixture.home() + "/no-templates";
+    fixture.writePrefs([empty](xml_preferences &prefs) { prefs.wmbus.setTemplate(empty); });
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(fixture.countMessages("Template not found in: " + empty), 1);
+    QCOMPARE(window->form()->comboBox_ModuleType->count(), 0);
+}
+
+void WindowTest::radioTestColumnsFollowWidth()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    window->show();
+    for (int width : {420, 1200})
+    {
+        window->resize(width, 600);
+        QCoreApplication::processEvents();
+        const int w = window->form()->tabWidget->width();
+        const int expected = w < 500 ? 99 : w / 5 - 1;
+        QCOMPARE(window->form()->tableWidget_installation->columnWidth(0), expected);
+        QCOMPARE(window->form()->tableWidget_installation->columnWidth(3), expected);
+    }
+}
+
+void WindowTest::closeSavesPageGeometryAndGuiSettings()
+{
+    WindowFixture fixture;
+    {
+        MainWindow *window = fixture.makeWindow();
+        window->setGeometry(30, 40, 800, 650);
+        window->form()->tabWidget->setCurrentIndex(2);
+        window->preferences()->gui.addFilter("mbus.header.Type == \"SND-NR\"");
+        window->close();
+    }
+    MainWindow *again = fixture.makeWindow();
+    QCOMPARE(again->form()->tabWidget->currentIndex(), 2);
+    QCOMPARE(again->geometry(), QRect(30, 40, 800, 650));
+    QCOMPARE(again->form()->comboBox_FilterInput->itemText(1), QString("mbus.header.Type == \"SND-NR\""));
+    QVERIFY(fixture.logText().contains("bye!"));
+}
+
+void WindowTest::preferencesAndAboutRefusedWhileBusyLogIsNot()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    window->on_pushButton_SniffStart_clicked();
+    QVERIFY(window->isBusy());
+    fixture.messages.clear();
+    window->on_actionPreferences_triggered();
+    window->on_actionAbout_triggered();
+    QCOMPARE(fixture.countMessages("Dongle in use , please stop current action"), 2);
+    QCOMPARE(fixture.messages.first().title, QString("Error "));
+    bool logShown = false;
+    whenModalShown(
+        [&](QWidget *dialog)
+        {
+            logShown = dialog == window->logDlg();
+            dialog->close();
+        });
+    window->on_actionLog_triggered();
+    QVERIFY(logShown);
+    window->on_pushButton_SniffStop_clicked();
+}
+
+void WindowTest::preferencesOkUpdatesStatusAndKeepsGuiSettings()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    window->preferences()->gui.addFramesHiddenColumn("RSSI");
+    whenModalShown(
+        [](QWidget *dialog)
+        {
+            dialog->findChild<QComboBox *>("comboBox_WMBUSModeChoice")->setCurrentText("S");
+            dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+        });
+    window->on_actionPreferences_triggered();
+    QCOMPARE(window->statusBarLabel()->text(), QString("Dongle @ port: ----   WM-Bus mode:S"));
+    QCOMPARE(window->preferences()->wmbus.getMode(), QString("S"));
+    // The dialog's copy of the Gui settings is older than the window's: it must not replace them.
+    QCOMPARE(window->preferences()->gui.getFramesHiddenColumns(), QStringList{"RSSI"});
+}
+
+void WindowTest::logDialogShowsLogFile()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    QString shown;
+    whenModalShown(
+        [&](QWidget *dialog)
+        {
+            shown = dialog->findChild<QPlainTextEdit *>("plainTextEdit_log")->toPlainText();
+            dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+        });
+    window->on_actionLog_triggered();
+    QVERIFY(shown.contains("Startup"));
+    QVERIFY(!window->logDlg()->isVisible());
 }
 
 QTEST_MAIN(WindowTest)
