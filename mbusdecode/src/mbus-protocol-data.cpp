@@ -310,6 +310,20 @@ int mbus_data_fixed_parse(mbus_frame *frame, mbus_data_fixed *data)
     return 0;
 }
 
+long long mbus_data_fixed_counter(const mbus_data_fixed *data, int index)
+{
+    if (!data || index < 0 || index > 1)
+        return 0;
+    const unsigned char *counter = index == 0 ? data->counter1_value : data->counter2_value;
+    if (data->status & 0x80)
+    {
+        int value = 0;
+        mbus_data_int_decode(counter, 4, &value);
+        return value;
+    }
+    return mbus_data_bcd_decode(counter, 4);
+}
+
 void mbus_data_variable_header_copy(mbus_frame *frame, mbus_frame_data *data)
 {
     if (!frame || !data)

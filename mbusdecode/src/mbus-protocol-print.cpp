@@ -9,17 +9,6 @@ namespace
 
 constexpr const char *kPrefix = "mbusdecode";
 
-long long FixedCounter(const mbus_data_fixed *data, const unsigned char *counter)
-{
-    if (data->status & 0x80)
-    {
-        int value = 0;
-        mbus_data_int_decode(counter, 4, &value);
-        return value;
-    }
-    return mbus_data_bcd_decode(counter, 4);
-}
-
 void PrintBytes(const unsigned char *bytes, size_t count)
 {
     for (size_t i = 0; i < count; ++i)
@@ -56,9 +45,9 @@ int mbus_data_fixed_print(mbus_data_fixed *data)
     std::printf("%s: Function = %s\n", kPrefix, mbus_data_fixed_function(data->status));
     std::printf("%s: Medium1  = %s\n", kPrefix, mbus_data_fixed_medium(data));
     std::printf("%s: Unit1    = %s\n", kPrefix, mbus_data_fixed_unit(data->counter1_type));
-    std::printf("%s: Counter1 = %lld\n", kPrefix, FixedCounter(data, data->counter1_value));
+    std::printf("%s: Counter1 = %lld\n", kPrefix, mbus_data_fixed_counter(data, 0));
     std::printf("%s: Unit2    = %s\n", kPrefix, mbus_data_fixed_unit(data->counter2_type));
-    std::printf("%s: Counter2 = %lld\n", kPrefix, FixedCounter(data, data->counter2_value));
+    std::printf("%s: Counter2 = %lld\n", kPrefix, mbus_data_fixed_counter(data, 1));
     return 0;
 }
 

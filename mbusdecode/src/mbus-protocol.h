@@ -256,7 +256,10 @@ const char *mbus_data_record_value(const mbus_data_record *record);
 const char *mbus_data_error_lookup(int error);
 const char *mbus_data_fixed_function(int status);      // "stored" / "actual"
 const char *mbus_data_fixed_function_name(int status); // "Stored value" / "Actual value"
-const char *mbus_data_record_function_name(int dif);   // "Instantaneous value", ...
+// Counter 1 (index 0) or 2 (index 1): its 4 bytes as a two's-complement integer when status
+// bit 7 is set, else as BCD (-1 for non-decimal digits); 0 for a null record or another index.
+long long mbus_data_fixed_counter(const mbus_data_fixed *data, int index);
+const char *mbus_data_record_function_name(int dif); // "Instantaneous value", ...
 
 // Debug listings on standard output (mbus-protocol-print.cpp).
 int mbus_frame_data_print(mbus_frame_data *data);

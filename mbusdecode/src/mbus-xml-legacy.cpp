@@ -64,24 +64,14 @@ void PutFixed(MbusXmlWriter &out, const mbus_data_fixed &data)
     PutHexElement(out, "Status", &data.status, 1);
     out.Put("    </SlaveInformation>\n");
     const unsigned char types[2] = {data.counter1_type, data.counter2_type};
-    const unsigned char *values[2] = {data.counter1_value, data.counter2_value};
     for (int i = 0; i < 2; ++i)
     {
-        long long value = 0;
-        if (data.status & 0x80)
-        {
-            int binary = 0;
-            mbus_data_int_decode(values[i], 4, &binary);
-            value = binary;
-        }
-        else
-            value = mbus_data_bcd_decode(values[i], 4);
         out.Put("    <DataRecord id=\"");
         out.PutDecimal(i);
         out.Put("\">\n");
         PutTextElement(out, "Function", mbus_data_fixed_function_name(data.status));
         PutTextElement(out, "Unit", mbus_data_fixed_unit(types[i]));
-        PutNumberElement(out, "Value", value);
+        PutNumberElement(out, "Value", mbus_data_fixed_counter(&data, i));
         out.Put("    </DataRecord>\n");
     }
     out.Put("</MBusData>\n");

@@ -226,24 +226,14 @@ char *mbus_data_fixed_xml_wmbus(mbus_data_fixed *data)
     out.PutHex2(data->status);
     out.Put("</Status>\n    </header>\n    <records>\n");
     const unsigned char types[2] = {data->counter1_type, data->counter2_type};
-    const unsigned char *values[2] = {data->counter1_value, data->counter2_value};
     for (int i = 0; i < 2; ++i)
     {
-        long long value = 0;
-        if (data->status & 0x80)
-        {
-            int binary = 0;
-            mbus_data_int_decode(values[i], 4, &binary);
-            value = binary;
-        }
-        else
-            value = mbus_data_bcd_decode(values[i], 4);
         out.Put("        <record type=\"");
         out.Put((data->status & 0x40) ? "stored" : "actual");
         out.Put("\" unit=\"");
         out.Put(mbus_data_fixed_unit(types[i]));
         out.Put("\">");
-        out.PutDecimal(value);
+        out.PutDecimal(mbus_data_fixed_counter(data, i));
         out.Put("</record>\n");
     }
     out.Put("    </records>\n</mbus>\n");

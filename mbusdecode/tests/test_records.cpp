@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -311,6 +312,39 @@ TEST(FrameData, ApplicationErrorAndFixedData)
     EXPECT_EQ(0x05, f.counter1_type);
     EXPECT_EQ(0x06, f.counter2_type);
     EXPECT_EQ(Hex("20000000"), Bytes(f.counter2_value, 4));
+}
+
+TEST(FrameData, FixedCountersAreBinaryOrBcdByStatusBit7)
+{
+    struct Case
+    {
+        unsigned char status;
+        const char *counter1;
+        const char *counter2;
+        long long value1;
+        long long value2;
+    };
+    const Case cases[] = {
+        {0x00, "78563412", "01000000", 12345678, 1},
+        {0x40, "00000000", "99999999", 0, 99999999},
+        {0x80, "FEFFFFFF", "10000000", -2, 16},
+        {0xC0, "FFFFFF7F", "00000080", 0x7FFFFFFF, -2147483648LL},
+        // A non-decimal digit makes the whole BCD value -1.
+        {0x00, "1A000000", "000000F0", -1, -1},
+    };
+    for (const Case &c : cases)
+    {
+        mbus_data_fixed fixed{};
+        fixed.status = c.status;
+        const std::vector<unsigned char> one = Hex(c.counter1);
+        const std::vector<unsigned char> two = Hex(c.counter2);
+        std::copy(one.begin(), one.end(), fixed.counter1_value);
+        std::copy(two.begin(), two.end(), fixed.counter2_value);
+        EXPECT_EQ(c.value1, mbus_data_fixed_counter(&fixed, 0)) << c.counter1;
+        EXPECT_EQ(c.value2, mbus_data_fixed_counter(&fixed, 1)) << c.counter2;
+        EXPECT_EQ(0, mbus_data_fixed_counter(&fixed, 2));
+    }
+    EXPECT_EQ(0, mbus_data_fixed_counter(nullptr, 0));
 }
 
 TEST(FrameData, HeaderCopyAndHop)
