@@ -128,11 +128,3 @@ TEST_F(ProgramModem, NoTaskWithoutWaiting)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("][1][Tolv    ]No task selected\n"), std::string::npos) << run.out;
 }
-
-TEST_F(ProgramModem, TasksNotBuiltYetEndWithOne)
-{
-    // The modem is set up and torn down again; the task itself is refused.
-    const ProgramRun logs = Run("--send-frame");
-    EXPECT_EQ(logs.exitCode, 1);
-    EXPECT_EQ(NoLineNumbers(logs.out), "Tolv_Main.cpp:N Request failed: Task not available yet\n");
-}
