@@ -64,6 +64,7 @@ MainWindow::~MainWindow()
 {
     // A capture still listening (the window destroyed without a close) must not outlive its store.
     releaseCaptureJob();
+    releaseBasicsJob();
     delete ui;
     delete prefs;
     delete logger;

@@ -95,6 +95,12 @@ public slots:
     void StdErroPrint(QString text);
     void on_actionNew_capture_triggered();
 
+    // Module information read.
+    void on_pushButton_basics_clicked();
+    void on_BasicsNewFrame();
+    void BasicsTO();
+    void on_BasicsEnd();
+
     // Frame list and module list.
     void on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
     void on_treeWidget_FrameList_itemClicked(QTreeWidgetItem *item, int column);
@@ -151,6 +157,13 @@ private:
     int lastListedNumber = -1;
     int framesSortDescending = 0;
 
+    // Informations page.
+    std::unique_ptr<xml_capture> basicsStore;
+    QPointer<tolvern_capture> basicsJob;
+    QTimer *basicsTimer = nullptr;
+    bool basicsActive = false;    // from Start until End
+    bool basicsHoldsBusy = false; // until End, the time-out or an error exit
+
     // Context menus.
     int headerMenuColumn = -1;
     QAction *cmSetFilterEq = nullptr;
@@ -172,6 +185,9 @@ private:
     void hideStoredColumns(class QTreeWidget *tree, const QStringList &names);
     void refuseBusy();
     void releaseCaptureJob();
+    void releaseBasicsJob();
+    void showModuleInformation(const CaptureFrame_t &frame);
+    void showInformationRecord(const class QDomElement &record, const QString &medium);
     QTreeWidgetItem *makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const;
     void updateModuleList(const CaptureFrame_t &frame);
     void relist(bool applyFilter);

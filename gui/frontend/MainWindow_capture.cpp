@@ -345,6 +345,8 @@ void MainWindow::CaptureExecutionError(int iErrorCode)
     busy = false;
     if (sender() && captureJob && sender() == captureJob->process())
         captureHoldsBusy = false;
+    else
+        basicsHoldsBusy = false;
     UserMessage::critical("Error ",
                           " Error while executing tolvern command:\n error code = " + QString::number(iErrorCode));
 }

@@ -93,6 +93,10 @@ void WindowFixture::writePrefs(const std::function<void(xml_preferences &)> &cha
 {
     xml_preferences prefs;
     prefs.wmbus.setTemplate(templatesDir());
+    // A port this machine has, so that no start-up asks for the detection unless a test wants it.
+    const QStringList ports = prefs.wmbus.getPortList();
+    if (ports.size() > 1)
+        prefs.wmbus.setPort(ports.at(1), true);
     change(prefs);
     prefs.save();
 }
