@@ -18,11 +18,6 @@ namespace
 constexpr const char *kPrefix = "mbusdecode";
 constexpr size_t kSecondaryAddressLength = 16;
 
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-
 // Appends to a frame's data without passing what L can count.
 class FrameDataWriter
 {
@@ -91,7 +86,7 @@ const char *mbus_frame_get_secondary_address(mbus_frame *frame)
         mbus_error_str_set("Non-variable data response (can't get secondary address from response).");
         return nullptr;
     }
-    std::unique_ptr<mbus_frame_data, FrameDataDeleter> data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
         mbus_error_printf("%s: Failed to allocate data structure [%p, %p].", kPrefix, static_cast<void *>(frame),

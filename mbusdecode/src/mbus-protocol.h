@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 
 //------------------------------------------------------------------------------
 // Constants
@@ -232,6 +233,12 @@ void mbus_dump_send(const unsigned char *data, size_t len);
 
 mbus_frame_data *mbus_frame_data_new(void);
 void mbus_frame_data_free(mbus_frame_data *data);
+// Frame data that free themselves: each mbus_frame_data_new paired with its free by ownership.
+struct mbus_frame_data_deleter
+{
+    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
+};
+using mbus_frame_data_ptr = std::unique_ptr<mbus_frame_data, mbus_frame_data_deleter>;
 // `format_frame` is the stored format frame of a compact frame, or null.
 int mbus_frame_data_parse(mbus_frame *frame, mbus_frame_data *data, mbus_frame *format_frame);
 int mbus_data_variable_parse(mbus_frame *frame, mbus_frame_data *data, mbus_frame *format_frame);

@@ -15,12 +15,6 @@ namespace
 
 constexpr size_t kDocumentStart = 8192;
 
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
-
 void PutTextElement(MbusXmlWriter &out, const char *name, const char *text)
 {
     out.Put("        <");
@@ -144,7 +138,7 @@ char *mbus_frame_xml(mbus_frame *frame)
 {
     if (frame == nullptr)
         return nullptr;
-    FrameDataPtr first(mbus_frame_data_new());
+    mbus_frame_data_ptr first(mbus_frame_data_new());
     if (!first || mbus_frame_data_parse(frame, first.get(), nullptr) != 0)
     {
         mbus_error_str_set("M-bus data parse error.");
@@ -166,7 +160,7 @@ char *mbus_frame_xml(mbus_frame *frame)
     // The frames of a multi-telegram answer continue the record numbering.
     for (mbus_frame *next = frame->next; next != nullptr; next = next->next)
     {
-        FrameDataPtr more(mbus_frame_data_new());
+        mbus_frame_data_ptr more(mbus_frame_data_new());
         if (!more || mbus_frame_data_parse(next, more.get(), nullptr) != 0 || more->type != MBUS_DATA_TYPE_VARIABLE)
         {
             mbus_error_str_set("M-bus variable data parse error.");

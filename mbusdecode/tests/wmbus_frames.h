@@ -15,12 +15,8 @@
 namespace wmbus_test
 {
 
-struct FrameDataDeleter
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
 // Frame data that free themselves.
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataDeleter>;
+using FrameDataPtr = mbus_frame_data_ptr;
 
 // Hex digits with any blanks in between: "44 D26A" -> 44 D2 6A.
 inline std::vector<unsigned char> Hex(const std::string &text)
