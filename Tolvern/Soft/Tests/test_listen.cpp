@@ -121,3 +121,22 @@ TEST_F(ListenModem, FramesTheDecoderRefusesAreShownAndListeningGoesOn)
     ASSERT_TRUE(WaitDocuments(3)) << program->Output();
     EXPECT_EQ(NoDates(program->Output()), Fixture("refused.txt"));
 }
+
+TEST_F(ListenModem, ModeFourFrameDecryptedWithAZeroVector)
+{
+    // Mode 4 chains from 16 zero bytes; its notice ends its own line, so that the document
+    // after it starts on a line of its own, as the GUI splits the output.
+    Bytes data = MeterData();
+    data.resize(32, 0x2F);
+    Bytes frame = MeterFrame(
+        0x44, 0x21, ModemEmu::Aes128Cbc::Encrypt(ModemEmu::Aes128Cbc::ParseKey(DefaultKey), ModemEmu::AesIv{}, data));
+    frame[13] = 0x20; // two encrypted blocks
+    frame[14] = 0x04; // mode 4
+    Start("-l");
+    modem.ReceiveRadio(frame);
+    ASSERT_TRUE(WaitDocuments(1)) << program->Output();
+    const std::string out = program->Output();
+    EXPECT_EQ(out.rfind("AES with zero iv\n<mbus date=", 0), 0u) << out;
+    EXPECT_NE(out.find("<Signature>0420</Signature>"), std::string::npos) << out;
+    EXPECT_NE(out.find("unit=\"Volume (m m^3)\" storage=\"0\">12345678</record>"), std::string::npos) << out;
+}

@@ -233,6 +233,15 @@ TEST(ReceiveAndPrint, NothingReceivedResetsTheRecord)
     EXPECT_EQ(log.Text(), "");
 }
 
+TEST(ReceiveAndPrint, FrameTooShortForASignalByte)
+{
+    const Reception r = Receive({0x68, 0x44, 0x16}, true);
+    EXPECT_FALSE(r.result);
+    EXPECT_EQ(r.direct, "");
+    EXPECT_NE(r.log.find("Frame too short: 68 44 16 \n"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("<mbus"), std::string::npos);
+}
+
 TEST(ReceiveAndPrint, WithoutFrameDataOnlyTheRecordIsFilled)
 {
     const Reception r = Receive(Delivered(MeterAir(0x08)), false);
