@@ -46,10 +46,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     templates = std::make_unique<TemplateList>(prefs->wmbus.getTemplate());
     ui->tabWidget_ModuleConf->setTabText(1, "Parameters ");
     if (templates->isOk())
-    {
-        for (const ConfigTemplate &t : templates->getTemplates())
-            ui->comboBox_ModuleType->addItem(t.id);
-    }
+        setupParameterPage();
     else
         UserMessage::critical("Error", "Template not found in: " + prefs->wmbus.getTemplate());
 

@@ -2,9 +2,11 @@
 #define GUI_FRONTEND_MAINWINDOW_H
 
 #include "CaptureFrame_t.h"
+#include "ConfigParam.h"
 #include "Dialog_dongle_detection.h"
 #include "ModuleStatisticsList.h"
 #include "tolvern_capture.h"
+#include "tolvern_config.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -12,6 +14,7 @@
 #include <QStringList>
 #include <memory>
 
+class ConfigDocument;
 class Dialog_DongleOperation;
 class Dialog_about;
 class Dialog_log;
@@ -52,6 +55,14 @@ public:
     void InsertFrame(const CaptureFrame_t &frame, qint64 previousTime);
     void InsertFrame(const CaptureFrame_t &frame, qint64 previousTime, QList<QTreeWidgetItem *> &rows);
     bool FrameMatchesFilter(const CaptureFrame_t &frame) const;
+
+    void BuildParamTree();
+    bool ValidateValue(const QString &value, const QString &regex, const QString &min, const QString &max,
+                       const QString &name);
+    QList<ConfigParam> CollectParams(bool validate);
+    bool LoadConfig(const QString &file);
+    bool isConfigModified() const { return configModified; }
+    tolvern_config *currentConfigJob() const { return configJob; }
 
     // For tests and the pages: read-only views of the window's state.
     Ui_MainWindow *form() const { return ui; }
@@ -100,6 +111,23 @@ public slots:
     void on_BasicsNewFrame();
     void BasicsTO();
     void on_BasicsEnd();
+
+    // Parameter tree and configuration files.
+    void on_comboBox_ModuleType_currentIndexChanged(int index);
+    void on_treeWidget_Param_itemDoubleClicked(QTreeWidgetItem *item, int column);
+    void on_treeWidget_Param_itemChanged(QTreeWidgetItem *item, int column);
+    void on_actionNew_config_triggered();
+    void on_actionOpen_Config_triggered();
+    void on_actionSave_config_triggered();
+    void on_actionSave_config_as_triggered();
+
+    // Parameter read and write.
+    void on_pushButton_ReadParam_clicked();
+    void on_pushButton_WriteParam_clicked();
+    void on_Connected(QString address);
+    void on_OperationAccepted();
+    void on_OperationCanceled();
+    void ParamAccessExecutionError(int iErrorCode);
 
     // Frame list and module list.
     void on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
@@ -164,6 +192,15 @@ private:
     bool basicsActive = false;    // from Start until End
     bool basicsHoldsBusy = false; // until End, the time-out or an error exit
 
+    // Parameters page.
+    int templateIndex = 0;
+    bool editPending = false;
+    bool configModified = false;
+    bool typeRevert = false;
+    bool firstTypeChange = true;
+    QPointer<tolvern_config> configJob;
+    ConfigDocument *requestDocument = nullptr; // deleted with configJob
+
     // Context menus.
     int headerMenuColumn = -1;
     QAction *cmSetFilterEq = nullptr;
@@ -186,6 +223,11 @@ private:
     void refuseBusy();
     void releaseCaptureJob();
     void releaseBasicsJob();
+    void setupParameterPage();
+    void collectRow(QTreeWidgetItem *row, bool validate, QList<ConfigParam> &params);
+    bool writeConfigFile(const QString &file);
+    void startParamAccess(bool write);
+    void fillReadBackRow(QTreeWidgetItem *row, const ConfigParam &param, const QString &key);
     void showModuleInformation(const CaptureFrame_t &frame);
     void showInformationRecord(const class QDomElement &record, const QString &medium);
     QTreeWidgetItem *makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const;

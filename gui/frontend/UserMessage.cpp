@@ -18,7 +18,7 @@ UserMessage::Handler UserMessage::setHandler(Handler handler)
     return previous;
 }
 
-bool UserMessage::show(Kind kind, const QString &title, const QString &text)
+UserMessage::Answer UserMessage::show(Kind kind, const QString &title, const QString &text)
 {
     if (currentHandler())
         return currentHandler()(kind, title, text);
@@ -26,15 +26,28 @@ bool UserMessage::show(Kind kind, const QString &title, const QString &text)
     {
     case Kind::Critical:
         QMessageBox::critical(nullptr, title, text, QMessageBox::Ok);
-        return false;
+        return Answer::Ok;
     case Kind::Information:
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
-        return false;
+        return Answer::Ok;
     case Kind::Question:
         return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) ==
-               QMessageBox::Yes;
+                       QMessageBox::Yes
+                   ? Answer::Yes
+                   : Answer::No;
+    case Kind::SaveChanges:
+    {
+        QMessageBox box;
+        box.setText(text);
+        box.setInformativeText(title);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const int pressed = box.exec();
+        if (pressed == QMessageBox::Yes)
+            return Answer::Yes;
+        return pressed == QMessageBox::No ? Answer::No : Answer::Cancel;
     }
-    return false;
+    }
+    return Answer::Ok;
 }
 
 void UserMessage::critical(const QString &title, const QString &text)
@@ -49,5 +62,10 @@ void UserMessage::information(const QString &title, const QString &text)
 
 bool UserMessage::question(const QString &title, const QString &text)
 {
-    return show(Kind::Question, title, text);
+    return show(Kind::Question, title, text) == Answer::Yes;
+}
+
+UserMessage::Answer UserMessage::saveChanges(const QString &text, const QString &informativeText)
+{
+    return show(Kind::SaveChanges, informativeText, text);
 }

@@ -13,20 +13,29 @@ public:
     {
         Critical,
         Information,
-        Question
+        Question,
+        SaveChanges // Yes, No or Cancel; the title carries the informative text
     };
-    // Returns the answer to a question (true for Yes); ignored for the other kinds.
-    using Handler = std::function<bool(Kind kind, const QString &title, const QString &text)>;
+    enum class Answer
+    {
+        Ok,
+        Yes,
+        No,
+        Cancel
+    };
+    using Handler = std::function<Answer(Kind kind, const QString &title, const QString &text)>;
 
     static void critical(const QString &title, const QString &text);
     static void information(const QString &title, const QString &text);
     static bool question(const QString &title, const QString &text);
+    // "Save your changes?" with Yes, No and Cancel.
+    static Answer saveChanges(const QString &text, const QString &informativeText);
 
     // Replaces the boxes; an empty handler brings the real boxes back. Returns the previous handler.
     static Handler setHandler(Handler handler);
 
 private:
-    static bool show(Kind kind, const QString &title, const QString &text);
+    static Answer show(Kind kind, const QString &title, const QString &text);
 };
 
 #endif

@@ -40,7 +40,9 @@ WindowFixture::WindowFixture()
         [this](UserMessage::Kind kind, const QString &title, const QString &text)
         {
             messages << Message{kind, title, text};
-            return answerYes;
+            if (kind == UserMessage::Kind::SaveChanges)
+                return saveAnswer;
+            return answerYes ? UserMessage::Answer::Yes : UserMessage::Answer::No;
         });
     previousFiles = FileChooser::setHandler(
         [this](FileChooser::Mode, const QString &caption, const QString &directory, const QString &)

@@ -51,6 +51,7 @@ public:
 
     QList<Message> messages;
     bool answerYes = false;
+    UserMessage::Answer saveAnswer = UserMessage::Answer::No;
     // The files the file dialogs return, first first; an empty queue is a cancelled dialog.
     QStringList chosenFiles;
     QStringList fileCaptions;
