@@ -5,6 +5,7 @@
 #include "System.h"
 #include "SystemRoot.h"
 #include "TempDir.h"
+#include "TempSystemRoot.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -103,10 +104,7 @@ TEST(VectorToHexTest, LowerCaseZeroPaddedWithoutSeparators)
 class SystemRootTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SetSystemRoot(root.Path()); }
-    void TearDown() override { ResetSystemRoot(); }
-
-    TempDir root;
+    TempSystemRoot root;
 };
 
 TEST_F(SystemRootTest, PathsAreBuiltBelowTheRoot)
@@ -268,8 +266,7 @@ TEST(ExecTest, RunsNothing)
 
 TEST(PasswordTest, DefaultRootPasswordStopsOnTheEmptyDigest)
 {
-    TempDir root;
-    SetSystemRoot(root.Path());
+    TempSystemRoot root;
     LogCapture capture;
     // No MAC address file at all, then one whose digest the inert Exec never gives.
     EXPECT_THROW(SetDefaultRootPassword(), std::out_of_range);
@@ -279,7 +276,6 @@ TEST(PasswordTest, DefaultRootPasswordStopsOnTheEmptyDigest)
 
     SetUserPassword("guest", "secret");
     EXPECT_EQ(capture.Text(), "Update password for user: guest\n");
-    ResetSystemRoot();
 }
 
 TEST(PathTextTest, DirNameAndBaseName)

@@ -1,61 +1,25 @@
+#include "ErrorOf.h"
 #include "Gpio.h"
 #include "LogCapture.h"
 #include "ModemEmulator.h"
 #include "Serial.h"
-#include "SystemRoot.h"
+#include "TempSystemRoot.h"
 #include "WMBC_ZV_Frame.h"
 #include "WMBC_ZV_Interface.h"
 #include "mbus-crc16.h"
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
 using namespace WMBusMod;
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 namespace
 {
 
 using Bytes = std::vector<uint8_t>;
-
-// The gateway's files below a temporary root, so that no test sees (or drives) the real ones.
-class GatewayRoot
-{
-public:
-    GatewayRoot() : saved(GetSystemRoot())
-    {
-        char pattern[] = "/tmp/wmbuscom-root-XXXXXX";
-        path = mkdtemp(pattern);
-        fs::create_directories(path / "APP");
-        SetSystemRoot(path.string());
-    }
-    ~GatewayRoot()
-    {
-        SetSystemRoot(saved);
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    void WriteFile(const std::string &absolute, const std::string &text)
-    {
-        const fs::path file = path / fs::path(absolute).relative_path();
-        fs::create_directories(file.parent_path());
-        std::ofstream(file) << text;
-    }
-    std::string ReadFile(const std::string &absolute)
-    {
-        std::ifstream in(path / fs::path(absolute).relative_path());
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    std::string saved;
-    fs::path path;
-};
 
 Bytes ReadCommand(uint8_t id)
 {
@@ -98,20 +62,7 @@ protected:
         return std::vector<Bytes>(all.begin() + long(std::min(skip, all.size())), all.end());
     }
 
-    static std::string ErrorOf(const std::function<void()> &call)
-    {
-        try
-        {
-            call();
-        }
-        catch (const std::exception &e)
-        {
-            return e.what();
-        }
-        return "";
-    }
-
-    GatewayRoot root;
+    TempSystemRoot root;
     ModemEmu::ModemEmulator emulator;
     Serial serial;
     std::unique_ptr<WMBC_ZV_Interface> driver;
@@ -197,7 +148,7 @@ TEST_F(DriverTest, FirmwareCheckFlashesOnlyOnAMismatch)
     {
         if (c.reference != nullptr)
         {
-            root.WriteFile("/APP/rf_module_version", std::string(c.reference) + "\n");
+            root.Write("/APP/rf_module_version", std::string(c.reference) + "\n");
         }
         LogCapture log(LogLevel::Debug, LogModule::WMBC);
         Init(true);
@@ -219,20 +170,20 @@ TEST_F(DriverTest, FlashingDrivesTheResetAndBootLines)
     // Lines A and B (first and fourth of the holder) end low; the others are never touched.
     for (const char *pin : {"45", "47", "35", "48"})
     {
-        root.WriteFile(std::string("/sys/class/gpio/gpio") + pin + "/value", "x");
-        root.WriteFile(std::string("/sys/class/gpio/gpio") + pin + "/direction", "x");
+        root.Write(std::string("/sys/class/gpio/gpio") + pin + "/value", "x");
+        root.Write(std::string("/sys/class/gpio/gpio") + pin + "/direction", "x");
     }
-    root.WriteFile("/sys/class/gpio/export", "");
-    root.WriteFile("/sys/class/gpio/unexport", "");
-    root.WriteFile("/APP/rf_module_version", "02.00\n");
+    root.Write("/sys/class/gpio/export", "");
+    root.Write("/sys/class/gpio/unexport", "");
+    root.Write("/APP/rf_module_version", "02.00\n");
     Gpio a("45"), other1("47"), other2("35"), b("48");
     const GpioLines lines = {&a, &other1, &other2, &b};
     Init(true, &lines);
-    EXPECT_EQ(root.ReadFile("/sys/class/gpio/gpio45/value"), "0");
-    EXPECT_EQ(root.ReadFile("/sys/class/gpio/gpio48/value"), "0");
-    EXPECT_EQ(root.ReadFile("/sys/class/gpio/gpio48/direction"), "out");
-    EXPECT_EQ(root.ReadFile("/sys/class/gpio/gpio47/value"), "x");
-    EXPECT_EQ(root.ReadFile("/sys/class/gpio/gpio35/value"), "x");
+    EXPECT_EQ(root.Read("/sys/class/gpio/gpio45/value"), "0");
+    EXPECT_EQ(root.Read("/sys/class/gpio/gpio48/value"), "0");
+    EXPECT_EQ(root.Read("/sys/class/gpio/gpio48/direction"), "out");
+    EXPECT_EQ(root.Read("/sys/class/gpio/gpio47/value"), "x");
+    EXPECT_EQ(root.Read("/sys/class/gpio/gpio35/value"), "x");
     EXPECT_EQ(driver->GetSoftwareVersion(), "01.01.07") << "the link works again after flashing";
 }
 
@@ -581,10 +532,10 @@ TEST(WMBC_ZV_InterfaceType, ModuleTypeComesFromTheGatewayFile)
     };
     for (const Case &c : cases)
     {
-        GatewayRoot root;
+        TempSystemRoot root;
         if (c.content != nullptr)
         {
-            root.WriteFile("/APP/rf_module_type", c.content);
+            root.Write("/APP/rf_module_type", c.content);
         }
         LogCapture log(LogLevel::Debug, LogModule::WMBC);
         WMBC_ZV_Interface driver;

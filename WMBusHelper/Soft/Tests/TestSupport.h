@@ -1,6 +1,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "ErrorOf.h"
 #include "LogCapture.h"
 #include "WMBH_HexText.h"
 
@@ -45,19 +46,5 @@ public:
 private:
     std::unique_ptr<LogCapture> capture;
 };
-
-// The message of the std::runtime_error that `action` throws; empty when it throws none.
-template <typename Action> std::string ErrorOf(Action action)
-{
-    try
-    {
-        action();
-    }
-    catch (const std::runtime_error &e)
-    {
-        return e.what();
-    }
-    return "";
-}
 
 #endif
