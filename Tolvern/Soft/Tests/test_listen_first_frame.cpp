@@ -1,5 +1,6 @@
 // The wait for the module's first frame, end to end: what the program takes as
 // the module's frame, what it reports about the others, and which runs wait.
+#include "CommissionedModule.h"
 #include "ProgramRunner.h"
 #include "RadioFrame.h"
 #include "test_listen_modem.h"
@@ -72,4 +73,27 @@ TEST_F(ListenModem, TasksThatNeedNoModuleDoNotWait)
         EXPECT_EQ(run.exitCode, 0) << args;
         EXPECT_EQ(run.out.find("Place a magnet"), std::string::npos) << args << "\n" << run.out;
     }
+}
+
+TEST_F(ListenModem, LearntAddressIsTheDestinationOfTheTask)
+{
+    // A module away from the default address, announcing itself; the log request of -g must
+    // go to it, with the key it holds.
+    ModemEmu::CommissionedConfig config;
+    config.address = ModemEmu::RadioFrame::MakeAddress(0xD4C3B2A1, 0x6AD2, 0x1C, 0x37);
+    config.logs = {0x02, 0xFD, 0x17, 0x05, 0x00};
+    config.beaconPeriod = std::chrono::milliseconds(300);
+    auto module = std::make_shared<ModemEmu::CommissionedModule>(config);
+    modem.AddModule(module);
+
+    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " -g");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out.rfind("Place a magnet on product\nFrame received\nGot address a1b2c3d4d26a1c37\n", 0), 0u)
+        << run.out;
+    const std::vector<ModemEmu::HostRadioFrame> sent = modem.Record().RadioFrames();
+    ASSERT_FALSE(sent.empty());
+    ASSERT_TRUE(sent.front().destination.has_value());
+    EXPECT_EQ(*sent.front().destination, config.address);
+    ASSERT_FALSE(module->Requests().empty());
+    EXPECT_TRUE(module->Requests().front().decrypted);
 }

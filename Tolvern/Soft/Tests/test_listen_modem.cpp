@@ -2,15 +2,22 @@
 
 #include "ProgramRunner.h"
 #include "RadioFrame.h"
+#include "TestTemp.h"
 #include "mbus-crc16.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <thread>
 
 void ListenModem::SetUp()
 {
+    // Runs through RunTolvern inherit it; ListenProcess sets its own.
+    systemRoot = TestTempPath("root").string();
+    std::filesystem::create_directories(systemRoot);
+    ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
     modem.Start();
 }
 
@@ -22,6 +29,8 @@ void ListenModem::TearDown()
     }
     modem.Stop();
     EXPECT_EQ(modem.Record().ViolationText(), "");
+    ::unsetenv("TOLVERN_SYSTEM_ROOT");
+    std::filesystem::remove_all(systemRoot);
 }
 
 ListenProcess &ListenModem::Start(const std::string &args)

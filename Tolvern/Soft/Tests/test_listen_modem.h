@@ -32,6 +32,7 @@ protected:
 
     ModemEmu::ModemEmulator modem;
     std::unique_ptr<ListenProcess> program;
+    std::string systemRoot;
 };
 
 // An air frame of the test meter: C M(ZVR) A(id wire bytes 12 34 56 78, version 1,
