@@ -326,9 +326,11 @@ void ListenTask(WMBusMod::WMBC_Interface &driver, Config &config)
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
         return;
     }
+    // The frame-data record points into the frame record it was parsed from: one frame record
+    // for the whole listen keeps it valid between two frames.
+    mbus_frame frame{};
     for (;;)
     {
-        mbus_frame frame{};
         WaitFrame(driver, config, frame, ListenWindowSeconds, data.get());
     }
 }
