@@ -151,6 +151,22 @@ private slots:
         }
     }
 
+    void failedCopyKeepsTheCurrentLog()
+    {
+        TestHome home;
+        const QString log = home.prefsDir() + "/log.txt";
+        const QByteArray before(1048577, 'b');
+        writeFile(log, before);
+        QDir().mkpath(home.prefsDir() + "/log_old.txt"); // a folder: the copy cannot be made
+        {
+            Logger logger;
+            logger.write("C", "f", 1, "after");
+        }
+        const QByteArray now = readFile(log);
+        QCOMPARE(now.left(before.size()), before);
+        QVERIFY(now.endsWith("] after\n"));
+    }
+
     void runsAppendToTheSameLog()
     {
         TestHome home;

@@ -340,6 +340,18 @@ private slots:
         QCOMPARE(live->mode, QString("S"));
     }
 
+    void failedSaveKeepsTheValues()
+    {
+        TestHome home;
+        xml_preferences prefs;
+        QFile::remove(prefs.filePath());
+        QDir().mkpath(prefs.filePath()); // Prefs.xml is a folder now: it cannot be replaced
+        prefs.gui.setLastTab(2);
+        QVERIFY(!prefs.save());
+        QCOMPARE(prefs.gui.getLastTab(), 2);
+        QVERIFY(QFileInfo(prefs.filePath()).isDir());
+    }
+
     void unwritableFileKeepsOldContent()
     {
         TestHome home;
