@@ -202,8 +202,9 @@ void WindowTest::moduleTypesFromTemplates()
 {
     WindowFixture fixture;
     MainWindow *window = fixture.makeWindow();
-    QCOMPARE(window->form()->comboBox_ModuleType->count(), 1);
-    QCOMPARE(window->form()->comboBox_ModuleType->itemText(0), QString("gui_sensor_01"));
+    QCOMPARE(window->form()->comboBox_ModuleType->count(), 2);
+    QCOMPARE(window->form()->comboBox_ModuleType->itemText(0), QString("gui_meter_01"));
+    QCOMPARE(window->form()->comboBox_ModuleType->itemText(1), QString("gui_sensor_01"));
     QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(0), QString("Informations"));
     QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(1), QString("Parameters "));
     QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(2), QString("Firmware Update"));
