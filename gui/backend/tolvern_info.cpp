@@ -25,6 +25,7 @@ tolvern_info::tolvern_info(const WMBusSettings_t *settings, QObject *parent, Log
     : QObject(parent), logger(logger), runner(new tolvern_process(parent, logger, autoKill))
 {
     connect(runner, &tolvern_process::SendProcessOutput, this, &tolvern_info::ReadOutPut);
+    connect(runner, &QThread::finished, this, &tolvern_info::handleEnd);
     connect(runner, &QThread::finished, runner, &QObject::deleteLater);
     runner->setArgs(settings, {"-m"}, false);
     runner->start(QThread::InheritPriority);
@@ -51,6 +52,15 @@ void tolvern_info::ReadOutPut()
 {
     if (runner)
         handleOutput(runner->readStdout());
+}
+
+void tolvern_info::handleEnd()
+{
+    if (runner && runner->wasKilled())
+        return;
+    const QString rest = lines.flush();
+    if (!rest.isEmpty())
+        handleOutput(rest + '\n');
 }
 
 void tolvern_info::handleOutput(const QString &text)

@@ -23,6 +23,7 @@ public:
     tolvern_process *process() const { return runner; }
     const DongleInfo_t &info() const { return record; }
     void handleOutput(const QString &text);
+    void handleEnd(); // the output is over: a last line without its line feed still counts
     // major * 256 + minor of a text such as "2.3"; a part that is no number counts 0, a text without a
     // point is its major part alone.
     static int versionOf(const QString &text);

@@ -63,6 +63,9 @@ void tolvern_update::handleOutput(const QString &text)
 
 void tolvern_update::handleEnd()
 {
+    // After a kill the held-back text is a line cut short: a status read from it could be wrong.
+    if (runner && runner->wasKilled())
+        return;
     const QString rest = lines.flush();
     if (!rest.isEmpty())
         line(rest);

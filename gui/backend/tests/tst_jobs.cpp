@@ -237,6 +237,30 @@ private slots:
             QCOMPARE(done.at(0).at(0).value<DongleInfo_t *>(), &job.info());
     }
 
+    void infoLastLineWithoutLineFeed()
+    {
+        tolvern_info job(&Settings, nullptr, nullptr, false);
+        QSignalSpy done(&job, &tolvern_info::GetInfoDone);
+        job.handleOutput("Firmware version: 2.3\nHardware version: 1.0");
+        QCOMPARE(done.size(), 0);
+        job.handleEnd();
+        QCOMPARE(done.size(), 1);
+    }
+
+    void killedUpdateDoesNotReadItsCutLine()
+    {
+        FakeTolvern(home->home()).out("Update status: 1").runUntilKilled().install();
+        tolvern_update job(&Settings, "/tmp/fw.bin", nullptr, nullptr, false);
+        QSignalSpy debug(&job, &tolvern_update::Debug);
+        QSignalSpy status(&job, &tolvern_update::UpdateDone);
+        QTest::qWait(300);
+        QPointer<tolvern_process> runner = job.process();
+        runner->Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isNull(), 10000);
+        QVERIFY(status.isEmpty());
+        QVERIFY(debug.isEmpty());
+    }
+
     void infoRunAgainstFakeTolvern()
     {
         Logger logger;
