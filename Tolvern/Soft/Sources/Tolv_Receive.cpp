@@ -180,16 +180,18 @@ bool ReceiveAndPrint(WMBusMod::WMBC_Interface &driver, const Config &config, mbu
         return false;
     }
 
-    uint8_t input[ReceiveBufferSize];
-    const int inputLength = BuildDecoderInput(received, receivedLength, input, ReceiveBufferSize);
+    // Room for the two bytes the rebuild adds to the largest frame the receive buffer holds.
+    constexpr int InputSize = ReceiveBufferSize + 2;
+    uint8_t input[InputSize];
+    const int inputLength = BuildDecoderInput(received, receivedLength, input, InputSize);
     if (inputLength == 0)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Frame too short: " << BytesToHex(received, receivedLength);
         return false;
     }
 
-    uint8_t output[ReceiveBufferSize] = {};
-    int outputLength = ReceiveBufferSize;
+    uint8_t output[InputSize] = {};
+    int outputLength = InputSize;
     std::string decryptError;
     if (!DecryptFrame(config.OptKey, input, inputLength, output, outputLength, decryptError))
     {

@@ -13,8 +13,8 @@ namespace Tolv
 
 class Config;
 
-// Largest frame the driver hands over (0x68, radio frame, signal byte, 0x16)
-// and the decoder input rebuilt from it, which is two bytes longer.
+// The receive buffer handed to the driver (0x68, radio frame, signal byte, 0x16);
+// the decoder input rebuilt from a frame is two bytes longer.
 constexpr int ReceiveBufferSize = 256;
 
 // Turns a frame as the driver delivers it (0x68, L, C ... CI ..., signal byte,
