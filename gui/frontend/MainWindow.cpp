@@ -54,6 +54,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     setupFrameList();
     setupContextMenus();
     setupModuleList();
+    setupRadioTestPage();
+    setupFirmwarePage();
     ui->tabWidget_ModuleConf->setTabText(2, "Firmware Update");
 }
 
@@ -62,6 +64,8 @@ MainWindow::~MainWindow()
     // A capture still listening (the window destroyed without a close) must not outlive its store.
     releaseCaptureJob();
     releaseBasicsJob();
+    releaseUpdateJob();
+    delete installationJob.data();
     delete ui;
     delete prefs;
     delete logger;

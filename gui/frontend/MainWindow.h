@@ -5,8 +5,12 @@
 #include "ConfigParam.h"
 #include "Dialog_dongle_detection.h"
 #include "ModuleStatisticsList.h"
+#include "RadioTestFrame_t.h"
 #include "tolvern_capture.h"
 #include "tolvern_config.h"
+#include "tolvern_installation.h"
+#include "tolvern_update.h"
+#include "xml_radio_test.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -61,6 +65,9 @@ public:
                        const QString &name);
     QList<ConfigParam> CollectParams(bool validate);
     bool LoadConfig(const QString &file);
+    void ResetUpdateTab();
+    static QString rssiText(int v);
+    int startedRuns() const { return runsStarted; }
     bool isConfigModified() const { return configModified; }
     tolvern_config *currentConfigJob() const { return configJob; }
 
@@ -128,6 +135,28 @@ public slots:
     void on_OperationAccepted();
     void on_OperationCanceled();
     void ParamAccessExecutionError(int iErrorCode);
+
+    // Firmware update.
+    void on_toolButton_FirmwareFile_clicked();
+    void on_pushButton_StartUpdate_clicked();
+    void on_pushButton_cancel_update_clicked();
+    void on_UpdatePacketSent(int iSize);
+    void on_UpdateStatus(QString line);
+    void on_UpdateFinished(int status);
+    void UpdateExecutionError(int iErrorCode);
+    void UpdateTimer();
+    void UpdateCliTimeOut();
+
+    // Radio test and installation files.
+    void on_lineEdit_LocationName_textChanged(const QString &text);
+    void on_lineEdit_LocationName_editingFinished();
+    void on_pushButton_InstallationStart_clicked();
+    void on_pushButton_InstallationClear_clicked();
+    void RadioTestTimer();
+    void GetNewAnswer(RadioTestFrame_t frame);
+    void StartRun();
+    void on_actionSave_Installation_triggered();
+    void on_actionOpen_installation_triggered();
 
     // Frame list and module list.
     void on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
@@ -201,6 +230,25 @@ private:
     QPointer<tolvern_config> configJob;
     ConfigDocument *requestDocument = nullptr; // deleted with configJob
 
+    // Firmware Update page.
+    QString firmwareFile;
+    int firmwareSize = 0;
+    int bootSeconds = 0;
+    bool updateRunning = false;
+    QPointer<tolvern_update> updateJob;
+    QTimer *bootloaderTimer = nullptr;
+    QTimer *cliTimeoutTimer = nullptr;
+    QMetaObject::Connection updateCancelBinding;
+
+    // Radio Test page.
+    QPointer<tolvern_installation> installationJob;
+    QPointer<xml_radio_test> answerParser;
+    QTimer *testTimer = nullptr;
+    int testSeconds = 0;
+    int runSeconds = 0;
+    int runsStarted = 0;
+    int runsLeft = 0;
+
     // Context menus.
     int headerMenuColumn = -1;
     QAction *cmSetFilterEq = nullptr;
@@ -224,6 +272,12 @@ private:
     void releaseCaptureJob();
     void releaseBasicsJob();
     void setupParameterPage();
+    void setupFirmwarePage();
+    void stopUpdateRun();
+    void releaseUpdateJob();
+    void setupRadioTestPage();
+    void endRun();
+    void updateCounts();
     void collectRow(QTreeWidgetItem *row, bool validate, QList<ConfigParam> &params);
     bool writeConfigFile(const QString &file);
     void startParamAccess(bool write);

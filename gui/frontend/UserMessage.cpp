@@ -35,6 +35,13 @@ UserMessage::Answer UserMessage::show(Kind kind, const QString &title, const QSt
                        QMessageBox::Yes
                    ? Answer::Yes
                    : Answer::No;
+    case Kind::Plain:
+    {
+        QMessageBox box;
+        box.setText(text);
+        box.exec();
+        return Answer::Ok;
+    }
     case Kind::SaveChanges:
     {
         QMessageBox box;
@@ -58,6 +65,11 @@ void UserMessage::critical(const QString &title, const QString &text)
 void UserMessage::information(const QString &title, const QString &text)
 {
     show(Kind::Information, title, text);
+}
+
+void UserMessage::plain(const QString &text)
+{
+    show(Kind::Plain, QString(), text);
 }
 
 bool UserMessage::question(const QString &title, const QString &text)

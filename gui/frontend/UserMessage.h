@@ -14,7 +14,8 @@ public:
         Critical,
         Information,
         Question,
-        SaveChanges // Yes, No or Cancel; the title carries the informative text
+        SaveChanges, // Yes, No or Cancel; the title carries the informative text
+        Plain        // no icon and no title
     };
     enum class Answer
     {
@@ -27,6 +28,7 @@ public:
 
     static void critical(const QString &title, const QString &text);
     static void information(const QString &title, const QString &text);
+    static void plain(const QString &text);
     static bool question(const QString &title, const QString &text);
     // "Save your changes?" with Yes, No and Cancel.
     static Answer saveChanges(const QString &text, const QString &informativeText);
