@@ -61,11 +61,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 
 MainWindow::~MainWindow()
 {
-    // A capture still listening (the window destroyed without a close) must not outlive its store.
+    // Jobs and dialogs log while they go, and a capture still listening must not outlive its store: they
+    // go before the logger and the stores, not later with the window's children.
     releaseCaptureJob();
     releaseBasicsJob();
     releaseUpdateJob();
+    // Ended jobs waiting for their deferred deletion go now too.
+    qDeleteAll(findChildren<tolvern_config *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<tolvern_capture *>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(findChildren<tolvern_update *>(QString(), Qt::FindDirectChildrenOnly));
     delete installationJob.data();
+    delete answerParser.data();
+    delete aboutDialog;
+    delete operationDialog;
+    delete prefsWindow;
     delete ui;
     delete prefs;
     delete logger;
