@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
 #include "WindowFixture.h"
+#include "tolvern_process.h"
 #include "ui_MainWindow.h"
 #include "xml_preferences.h"
 
@@ -54,6 +55,8 @@ private slots:
     void missingTemplatesAreReported();
     void radioTestColumnsFollowWidth();
     void closeSavesPageGeometryAndGuiSettings();
+    void exitDuringCaptureStopsItAndSaves();
+    void detectionChosenAtStartUpStoresItsPort();
     void preferencesAndAboutRefusedWhileBusyLogIsNot();
     void preferencesOkUpdatesStatusAndKeepsGuiSettings();
     void logDialogShowsLogFile();
@@ -252,6 +255,58 @@ void WindowTest::closeSavesPageGeometryAndGuiSettings()
     QCOMPARE(again->geometry(), QRect(30, 40, 800, 650));
     QCOMPARE(again->form()->comboBox_FilterInput->itemText(1), QString("mbus.header.Type == \"SND-NR\""));
     QVERIFY(fixture.logText().contains("bye!"));
+}
+
+void WindowTest::exitDuringCaptureStopsItAndSaves()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    window->form()->tabWidget->setCurrentIndex(0);
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_VERIFY(window->currentCaptureJob()->process()->state() == 1);
+    QElapsedTimer clock;
+    clock.start();
+    window->form()->actionExit->trigger();
+    QVERIFY(clock.elapsed() >= 2000);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(fixture.logText().count("Warning: Tolvern in use!!! "), 2);
+    QCOMPARE(fixture.logText().count("bye!"), 2);
+    QVERIFY(fixture.logText().contains("Kill process"));
+    QTRY_VERIFY(!window->currentCaptureJob() || !window->currentCaptureJob()->process());
+    QCOMPARE(xml_preferences().gui.getLastTab(), 0);
+}
+
+void WindowTest::detectionChosenAtStartUpStoresItsPort()
+{
+    const QString port = presentPort();
+    if (port.isEmpty())
+        QSKIP("this machine has no serial port");
+    WindowFixture fixture;
+    fixture.writePrefs([](xml_preferences &prefs) { prefs.wmbus.setPort("ttyGONE", true); });
+    // The modem answers on the machine's port only; "----" is tried first and runs into its time limit.
+    const QString script = fixture.home() + "/Tolvern";
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\ncase \"$*\" in *----*) exec sleep 60;; esac\n"
+               "printf 'Tolvern version: 1.2\\nFirmware version: 1.4\\nHardware version: 2.0\\n'\nexec sleep 60\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    tolvern_process::setProgramPath(script);
+    fixture.answerYes = true;
+    QString title;
+    whenModalShown(
+        [&](QWidget *dialog)
+        {
+            title = dialog->windowTitle();
+            auto *ok = dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok);
+            (void)QTest::qWaitFor([ok] { return ok->isEnabled(); }, 12000);
+            ok->click();
+        });
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(title, QString("Dongle detection"));
+    QCOMPARE(window->preferences()->wmbus.getPort(), port);
+    QVERIFY(fixture.logText().contains("New com Port: " + port));
 }
 
 void WindowTest::preferencesAndAboutRefusedWhileBusyLogIsNot()
