@@ -31,6 +31,9 @@ public slots:
     void on_buttonBox_accepted();
     void on_buttonBox_rejected();
     void on_pushButton_dongle_Firmwareupdate_clicked();
+
+public:
+    // Connected to the flashing dialog's finished(int) in code; not bound by name.
     void on_flashdongle_finished(int result);
 
 protected:

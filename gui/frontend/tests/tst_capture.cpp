@@ -2,6 +2,7 @@
 #include "FakeTolvern.h"
 #include "MainWindow.h"
 #include "WindowFixture.h"
+#include "tolvern_process.h"
 #include "ui_MainWindow.h"
 #include "xml_capture.h"
 #include "xml_preferences.h"
@@ -87,6 +88,8 @@ private slots:
     void startRefusedWhileBusy();
     void errorExitShowsCodeAndKeepsRunOpen();
     void stopAfterErrorLeavesAnotherOperationBusy();
+    void missingOrCrashingTolvernIsReported();
+    void openRefusedWhileCaptureRuns();
     void filterTypedDuringRunDecidesListing();
     void newCaptureEmptiesViewsNotStore();
     void durationLabel_data();
@@ -204,6 +207,46 @@ void CaptureTest::stopAfterErrorLeavesAnotherOperationBusy()
         });
     window->on_pushButton_basics_clicked();
     QVERIFY(busyAfterStop);
+}
+
+void CaptureTest::missingOrCrashingTolvernIsReported()
+{
+    WindowFixture fixture;
+    tolvern_process::setProgramPath(fixture.home() + "/no-such-tolvern");
+    MainWindow *window = fixture.makeWindow();
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_COMPARE(fixture.messages.size(), 1);
+    QCOMPARE(fixture.messages.first().text, " Error while executing tolvern command:\n error code = " +
+                                                QString::number(tolvern_process::ExitNotStarted));
+    QVERIFY(fixture.logText().contains("Tolvern not found"));
+    QVERIFY(!window->isBusy());
+    window->on_pushButton_SniffStop_clicked();
+
+    FakeTolvern(fixture.home()).out(frame("11111111", -1).toXml()).crash().install();
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_COMPARE(fixture.messages.size(), 2);
+    QCOMPARE(fixture.messages.last().text,
+             " Error while executing tolvern command:\n error code = " + QString::number(tolvern_process::ExitCrashed));
+    QCOMPARE(window->currentCaptureStore()->getFrames().size(), 1); // what came before the crash stays
+    window->on_pushButton_SniffStop_clicked();
+}
+
+void CaptureTest::openRefusedWhileCaptureRuns()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).out(frame("11111111", -1).toXml()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_COMPARE(window->currentCaptureStore()->getFrames().size(), 1);
+    xml_capture *store = window->currentCaptureStore();
+    fixture.chosenFiles << writeCapture(fixture.home(), "other.xml", {frame("22222222", T0)});
+    window->on_actionOpen_Trace_triggered();
+    QCOMPARE(fixture.countMessages("Dongle already in use "), 1);
+    QCOMPARE(window->currentCaptureStore(), store);
+    window->on_pushButton_SniffStop_clicked();
+    fixture.chosenFiles << fixture.home() + "/other.xml";
+    window->on_actionOpen_Trace_triggered();
+    QCOMPARE(window->currentCaptureStore()->getFrames().first().getData().Id, QString("22222222"));
 }
 
 void CaptureTest::filterTypedDuringRunDecidesListing()
