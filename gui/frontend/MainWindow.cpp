@@ -72,6 +72,9 @@ MainWindow::~MainWindow()
     qDeleteAll(findChildren<tolvern_update *>(QString(), Qt::FindDirectChildrenOnly));
     delete installationJob.data();
     delete answerParser.data();
+    // The run timers have no parent: a run still open when the window goes leaves them to us.
+    delete captureTimer;
+    delete basicsTimer;
     delete aboutDialog;
     delete operationDialog;
     delete prefsWindow;
