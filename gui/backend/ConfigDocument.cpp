@@ -131,8 +131,12 @@ ConfigDocument::ConfigDocument(const QString &text, QString *pendingXml)
         const QDomElement root = document.documentElement();
         if (root.tagName() != "mbus")
             continue;
-        const QDomElement records = root.firstChildElement("records");
-        for (QDomElement record = records.firstChildElement(); !record.isNull(); record = record.nextSiblingElement())
+        // Only the first records element counts; the walks end at a node that is no element.
+        QDomElement records = DomText::firstElement(root);
+        while (!records.isNull() && records.tagName() != "records")
+            records = DomText::nextElement(records);
+        for (QDomElement record = DomText::firstElement(records); !record.isNull();
+             record = DomText::nextElement(record))
         {
             if (record.tagName() != "record")
                 continue;

@@ -1,10 +1,12 @@
 #ifndef GUI_BACKEND_DOMTEXT_H
 #define GUI_BACKEND_DOMTEXT_H
 
+#include <QDomDocument>
 #include <QDomElement>
+#include <QDomNode>
 #include <QString>
 
-// Small readers shared by every DOM walk of the back end.
+// Small readers and writers shared by the DOM code of the back end.
 class DomText
 {
 public:
@@ -12,6 +14,14 @@ public:
     static QString of(const QDomElement &element);
     // Decimal integer of the element's text; 0 when it is no number.
     static int intOf(const QDomElement &element);
+
+    // A walk over child elements that ends at the first node of another kind (a comment, text), the way
+    // Tolvern's own readers walk: for (e = firstElement(parent); !e.isNull(); e = nextElement(e)).
+    static QDomElement firstElement(const QDomNode &parent);
+    static QDomElement nextElement(const QDomNode &node);
+
+    // Appends <name>text</name> to parent; an empty text gives an element without content.
+    static QDomElement append(QDomDocument &document, QDomElement &parent, const QString &name, const QString &text);
 };
 
 #endif

@@ -168,6 +168,8 @@ private:
     };
 
     // Copies the content of the current element up to its end, reading the fields that belong to context.
+    // Fields are read from the child elements up to the first node of another kind (a comment, text); the
+    // rest is still copied whole.
     void walk(Context context)
     {
         while (!reader.atEnd())
@@ -181,8 +183,9 @@ private:
                 writer.writeEndElement();
                 return;
             case QXmlStreamReader::Characters:
-                if (!reader.isWhitespace())
+                if (reader.isCDATA() || !reader.isWhitespace())
                 {
+                    context = Other;
                     if (reader.isCDATA())
                         writer.writeCDATA(reader.text());
                     else
@@ -190,7 +193,11 @@ private:
                 }
                 break;
             case QXmlStreamReader::Comment:
+                context = Other;
                 writer.writeComment(reader.text());
+                break;
+            case QXmlStreamReader::ProcessingInstruction:
+                context = Other;
                 break;
             default:
                 break;
@@ -255,6 +262,12 @@ private:
             switch (reader.readNext())
             {
             case QXmlStreamReader::Characters:
+                // Blank text between tags is no node of its own, as the DOM readers see it.
+                if (reader.isWhitespace() && !reader.isCDATA())
+                {
+                    writer.writeCharacters(reader.text());
+                    break;
+                }
                 if (first)
                     text = reader.text().toString();
                 first = false;

@@ -6,20 +6,15 @@ QStringList OutputLines::feed(const QString &chunk)
     const int lastBreak = partial.lastIndexOf('\n');
     if (lastBreak < 0)
         return {};
-    QStringList lines = partial.left(lastBreak).split('\n');
+    const QStringList lines = partial.left(lastBreak).split('\n');
     partial.remove(0, lastBreak + 1);
-    for (QString &line : lines)
-        if (line.endsWith('\r'))
-            line.chop(1);
     return lines;
 }
 
 QString OutputLines::flush()
 {
-    QString rest = partial;
-    partial.clear();
-    if (rest.endsWith('\r'))
-        rest.chop(1);
+    QString rest;
+    rest.swap(partial);
     return rest;
 }
 

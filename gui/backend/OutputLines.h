@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Whole lines out of Tolvern's output, whatever the chunks: a line cut between two chunks is handed out
-// once its end has arrived, without the carriage return Tolvern may put before the line feed.
+// once its end has arrived. Lines are cut at line feeds only; a carriage return before one stays at the
+// end of its line, as the jobs that read status lines have always seen them.
 class OutputLines
 {
 public:

@@ -35,23 +35,79 @@ void PrefsGui::addFilter(const QString &filter)
 
 namespace
 {
-QDomElement appendText(QDomDocument &document, QDomElement &parent, const QString &name, const QString &text)
+template <typename Field> struct Child
 {
-    QDomElement element = document.createElement(name);
-    if (!text.isEmpty())
-        element.appendChild(document.createTextNode(text));
-    parent.appendChild(element);
-    return element;
+    const char *tag;
+    Field PrefsGui::Record::*field;
+};
+
+using IntChild = Child<int>;
+using TextChild = Child<QString>;
+
+constexpr IntChild GeometryChildren[] = {
+    {"X", &PrefsGui::Record::X},
+    {"Y", &PrefsGui::Record::Y},
+    {"W", &PrefsGui::Record::W},
+    {"H", &PrefsGui::Record::H},
+};
+constexpr IntChild RadioTestChildren[] = {
+    {"Count", &PrefsGui::Record::RadioTestCount},
+    {"Duration", &PrefsGui::Record::RadioTestDuration},
+};
+constexpr TextChild FileChildren[] = {
+    {"config", &PrefsGui::Record::configFile},
+    {"firmware", &PrefsGui::Record::firmwareFile},
+    {"capture", &PrefsGui::Record::captureFile},
+};
+
+struct ListChild
+{
+    const char *tag;
+    const char *entryTag;
+    QStringList PrefsGui::Record::*field;
+};
+constexpr ListChild ListChildren[] = {
+    {"FramesHiddenColumns", "name", &PrefsGui::Record::FramesHiddenColumns},
+    {"ModulesHiddenColumns", "name", &PrefsGui::Record::ModulesHiddenColumns},
+    {"Filters", "filter", &PrefsGui::Record::Filters},
+};
+
+QString textOf(const QDomElement &element)
+{
+    return DomText::of(element);
+}
+int numberOf(const QDomElement &element)
+{
+    return DomText::intOf(element);
+}
+QString written(const QString &text)
+{
+    return text;
+}
+QString written(int number)
+{
+    return QString::number(number);
 }
 
-QDomElement appendList(QDomDocument &document, QDomElement &parent, const QString &name, const QString &entryName,
-                       const QStringList &entries)
+// One element per table entry, in table order, inside a new container.
+template <typename Field, size_t N>
+void appendGroup(QDomDocument &document, QDomElement &parent, const char *name, const Child<Field> (&children)[N],
+                 const PrefsGui::Record &record)
 {
-    QDomElement list = document.createElement(name);
-    for (const QString &entry : entries)
-        appendText(document, list, entryName, entry);
-    parent.appendChild(list);
-    return list;
+    QDomElement group = document.createElement(name);
+    for (const Child<Field> &child : children)
+        DomText::append(document, group, child.tag, written(record.*child.field));
+    parent.appendChild(group);
+}
+
+// The children of a container that the table names; others are skipped.
+template <typename Field, size_t N, typename Read>
+void readGroup(const QDomElement &group, const Child<Field> (&children)[N], PrefsGui::Record &record, Read read)
+{
+    for (QDomElement element = group.firstChildElement(); !element.isNull(); element = element.nextSiblingElement())
+        for (const Child<Field> &child : children)
+            if (element.tagName() == QLatin1String(child.tag))
+                record.*child.field = read(element);
 }
 
 void readList(const QDomElement &list, const QString &entryName, QStringList &into)
@@ -64,42 +120,33 @@ void readList(const QDomElement &list, const QString &entryName, QStringList &in
 
 QDomElement PrefsGui::writeXml(QDomDocument &document, QDomElement &parent)
 {
-    record.FramesHiddenColumns.removeDuplicates();
-    record.ModulesHiddenColumns.removeDuplicates();
-    record.Filters.removeDuplicates();
+    for (const ListChild &list : ListChildren)
+        (record.*list.field).removeDuplicates();
 
     QDomElement gui = document.createElement("Gui");
-    appendText(document, gui, "LastTab", QString::number(record.LastTab));
-    appendText(document, gui, "AutoKill", record.AutoKill ? "1" : "0");
-    QDomElement geometry = document.createElement("geometry");
-    appendText(document, geometry, "X", QString::number(record.X));
-    appendText(document, geometry, "Y", QString::number(record.Y));
-    appendText(document, geometry, "W", QString::number(record.W));
-    appendText(document, geometry, "H", QString::number(record.H));
-    gui.appendChild(geometry);
-    QDomElement files = document.createElement("files");
-    appendText(document, files, "config", record.configFile);
-    appendText(document, files, "firmware", record.firmwareFile);
-    appendText(document, files, "capture", record.captureFile);
-    gui.appendChild(files);
+    DomText::append(document, gui, "LastTab", QString::number(record.LastTab));
+    DomText::append(document, gui, "AutoKill", record.AutoKill ? "1" : "0");
+    appendGroup(document, gui, "geometry", GeometryChildren, record);
+    appendGroup(document, gui, "files", FileChildren, record);
     QDomElement capture = document.createElement("capture");
-    appendList(document, capture, "FramesHiddenColumns", "name", record.FramesHiddenColumns);
-    appendList(document, capture, "ModulesHiddenColumns", "name", record.ModulesHiddenColumns);
-    appendList(document, capture, "Filters", "filter", record.Filters);
+    for (const ListChild &list : ListChildren)
+    {
+        QDomElement entries = document.createElement(list.tag);
+        for (const QString &entry : record.*list.field)
+            DomText::append(document, entries, list.entryTag, entry);
+        capture.appendChild(entries);
+    }
     gui.appendChild(capture);
-    QDomElement radioTest = document.createElement("RadioTest");
-    appendText(document, radioTest, "Count", QString::number(record.RadioTestCount));
-    appendText(document, radioTest, "Duration", QString::number(record.RadioTestDuration));
-    gui.appendChild(radioTest);
+    appendGroup(document, gui, "RadioTest", RadioTestChildren, record);
     parent.appendChild(gui);
     return gui;
 }
 
+// Comments are stepped over: a setting hidden behind one would be lost at the next save.
 PrefsGui::Record PrefsGui::readXml(const QDomElement &element)
 {
-    record.FramesHiddenColumns.clear();
-    record.ModulesHiddenColumns.clear();
-    record.Filters.clear();
+    for (const ListChild &list : ListChildren)
+        (record.*list.field).clear();
     for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
     {
         const QString tag = child.tagName();
@@ -108,52 +155,17 @@ PrefsGui::Record PrefsGui::readXml(const QDomElement &element)
         else if (tag == "AutoKill")
             record.AutoKill = DomText::intOf(child) != 0;
         else if (tag == "geometry")
-        {
-            for (QDomElement g = child.firstChildElement(); !g.isNull(); g = g.nextSiblingElement())
-            {
-                if (g.tagName() == "X")
-                    record.X = DomText::intOf(g);
-                else if (g.tagName() == "Y")
-                    record.Y = DomText::intOf(g);
-                else if (g.tagName() == "W")
-                    record.W = DomText::intOf(g);
-                else if (g.tagName() == "H")
-                    record.H = DomText::intOf(g);
-            }
-        }
+            readGroup(child, GeometryChildren, record, numberOf);
         else if (tag == "RadioTest")
-        {
-            for (QDomElement r = child.firstChildElement(); !r.isNull(); r = r.nextSiblingElement())
-            {
-                if (r.tagName() == "Count")
-                    record.RadioTestCount = DomText::intOf(r);
-                else if (r.tagName() == "Duration")
-                    record.RadioTestDuration = DomText::intOf(r);
-            }
-        }
+            readGroup(child, RadioTestChildren, record, numberOf);
         else if (tag == "files")
-        {
-            for (QDomElement f = child.firstChildElement(); !f.isNull(); f = f.nextSiblingElement())
-            {
-                if (f.tagName() == "config")
-                    record.configFile = DomText::of(f);
-                else if (f.tagName() == "firmware")
-                    record.firmwareFile = DomText::of(f);
-                else if (f.tagName() == "capture")
-                    record.captureFile = DomText::of(f);
-            }
-        }
+            readGroup(child, FileChildren, record, textOf);
         else if (tag == "capture")
         {
             for (QDomElement list = child.firstChildElement(); !list.isNull(); list = list.nextSiblingElement())
-            {
-                if (list.tagName() == "FramesHiddenColumns")
-                    readList(list, "name", record.FramesHiddenColumns);
-                else if (list.tagName() == "ModulesHiddenColumns")
-                    readList(list, "name", record.ModulesHiddenColumns);
-                else if (list.tagName() == "Filters")
-                    readList(list, "filter", record.Filters);
-            }
+                for (const ListChild &known : ListChildren)
+                    if (list.tagName() == QLatin1String(known.tag))
+                        readList(list, known.entryTag, record.*known.field);
         }
     }
     return record;

@@ -4,18 +4,17 @@
 
 #include <QDebug>
 #include <QSerialPortInfo>
-#include <QSet>
 
 PrefsWMBus::PrefsWMBus() : ports{NoPort}
 {
-    // Each port is described once per process, however often the list is built.
-    static QSet<QString> described;
+    // Only the first port ever listed is described, once in the life of the process.
+    static bool described = false;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
     {
         ports.append(info.portName());
-        if (!described.contains(info.portName()))
+        if (!described)
         {
-            described.insert(info.portName());
+            described = true;
             qDebug().noquote() << info.portName() + " : " + info.description();
         }
     }
@@ -40,24 +39,13 @@ QStringList PrefsWMBus::getModeList()
     return {"T", "S", "Na", "Nb", "Nc", "Nd", "Ne", "Nf"};
 }
 
-namespace
-{
-void appendText(QDomDocument &document, QDomElement &parent, const QString &name, const QString &text)
-{
-    QDomElement element = document.createElement(name);
-    if (!text.isEmpty())
-        element.appendChild(document.createTextNode(text));
-    parent.appendChild(element);
-}
-} // namespace
-
 QDomElement PrefsWMBus::writeXml(QDomDocument &document, QDomElement &parent) const
 {
     QDomElement wmbus = document.createElement("WMBus");
-    appendText(document, wmbus, "port", settings.port);
-    appendText(document, wmbus, "mode", settings.mode);
-    appendText(document, wmbus, "aes", settings.aes);
-    appendText(document, wmbus, "template", settings.templateDir);
+    DomText::append(document, wmbus, "port", settings.port);
+    DomText::append(document, wmbus, "mode", settings.mode);
+    DomText::append(document, wmbus, "aes", settings.aes);
+    DomText::append(document, wmbus, "template", settings.templateDir);
     parent.appendChild(wmbus);
     return wmbus;
 }

@@ -38,28 +38,16 @@ template <size_t N> QString ConfigParam::*fieldOf(const ItemText (&table)[N], co
     return nullptr;
 }
 
-// Walks sibling elements the way Tolvern's template reader does: a node of another kind (a comment) ends
-// the walk, so both programs accept the same items.
-QDomElement nextElement(const QDomNode &node)
-{
-    const QDomNode next = node.nextSibling();
-    return next.isElement() ? next.toElement() : QDomElement();
-}
-
-QDomElement firstElement(const QDomNode &parent)
-{
-    const QDomNode first = parent.firstChild();
-    return first.isElement() ? first.toElement() : QDomElement();
-}
-
+// Sibling elements are walked as Tolvern's template reader walks them (a comment ends the walk), so that
+// both programs accept the same items.
 ConfigParam readItem(const QDomElement &config)
 {
     ConfigParam param;
-    for (QDomElement child = firstElement(config); !child.isNull(); child = nextElement(child))
+    for (QDomElement child = DomText::firstElement(config); !child.isNull(); child = DomText::nextElement(child))
     {
         if (child.tagName() == "validation")
         {
-            for (QDomElement rule = firstElement(child); !rule.isNull(); rule = nextElement(rule))
+            for (QDomElement rule = DomText::firstElement(child); !rule.isNull(); rule = DomText::nextElement(rule))
                 if (QString ConfigParam::*field = fieldOf(ValidationTexts, rule.tagName()))
                     param.*field = DomText::of(rule);
         }
@@ -108,7 +96,7 @@ bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
     const QDomNode first = root.firstChild();
     if (!first.isElement())
     {
-        qDebug() << "Template file read error " << 79;
+        qDebug().noquote() << QString("Template file read error %1").arg(79);
         return false;
     }
     if (first.toElement().tagName() != "id")
@@ -120,7 +108,7 @@ bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
     const QDomNode second = first.nextSibling();
     if (!second.isElement())
     {
-        qDebug() << "Template file read error " << 91;
+        qDebug().noquote() << QString("Template file read error %1").arg(91);
         return false;
     }
     if (second.toElement().tagName() != "configs")
@@ -128,7 +116,7 @@ bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
         qDebug() << "Template: configs not found";
         return false;
     }
-    for (QDomElement item = firstElement(second); !item.isNull(); item = nextElement(item))
+    for (QDomElement item = DomText::firstElement(second); !item.isNull(); item = DomText::nextElement(item))
         if (item.tagName() == "config")
             result.params.append(readItem(item));
     return !result.params.isEmpty();

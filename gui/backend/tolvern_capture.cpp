@@ -52,6 +52,14 @@ void tolvern_capture::handleOutput(const QString &text)
             continue;
         }
         QString fragment = piece.text.simplified();
+        // A document cut off by the start of the next can never be completed: were it held back in the
+        // store, it would be put in front of a later fragment and spoil it.
+        if (!fragment.contains(QLatin1String("</mbus>")))
+        {
+            const QByteArray broken = fragment.toUtf8();
+            GUI_LOG(logger, "tolvern_capture", "xmlBOM.setContent failed : %s", broken.constData());
+            continue;
+        }
         if (store && store->AddFrame(fragment))
         {
             emit ReceiveNewFrame();

@@ -13,15 +13,13 @@ const QString Sent = QStringLiteral("Sent ");
 const QString FirmwareWith = QStringLiteral("Firmware with");
 const QString UpdateStatus = QStringLiteral("Update status:");
 
-// The integer word after the first word of the line ("Sent 1024 bytes"); false when there is none.
-bool secondWordNumber(const QString &line, int &number)
+// The byte count of a "Sent 1024 bytes" line: the word after "Sent"; 0 when that is no number.
+int sentCount(const QString &line)
 {
-    const QStringList words = line.simplified().split(' ', Qt::SkipEmptyParts);
-    if (words.size() < 2)
-        return false;
+    const QStringList words = OutputLines::after(line, Sent).simplified().split(' ', Qt::SkipEmptyParts);
     bool ok = false;
-    number = words[1].toInt(&ok);
-    return ok;
+    const int count = words.isEmpty() ? 0 : words.first().toInt(&ok);
+    return ok ? count : 0;
 }
 } // namespace
 
@@ -82,9 +80,8 @@ void tolvern_update::line(const QString &text)
     const QByteArray logged = text.toUtf8();
     if (text.contains(GotAddress))
         emit Connected(OutputLines::after(text, GotAddress));
-    int number = 0;
-    if (alive && text.contains(Sent) && secondWordNumber(OutputLines::after(text, Sent).prepend(Sent), number))
-        emit PacketSent(number);
+    if (alive && text.contains(Sent))
+        emit PacketSent(sentCount(text));
     if (alive && text.contains(FirmwareWith))
     {
         GUI_LOG(logger, "tolvern_update", "%s", logged.constData());

@@ -33,7 +33,7 @@ QString uidText(const QString &decimal)
 
 void readTpl(const QDomElement &tpl, RadioTestTpl_t &into)
 {
-    for (QDomElement child = tpl.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+    for (QDomElement child = DomText::firstElement(tpl); !child.isNull(); child = DomText::nextElement(child))
     {
         const QString tag = child.tagName();
         if (tag == "Id")
@@ -47,7 +47,7 @@ void readTpl(const QDomElement &tpl, RadioTestTpl_t &into)
 
 void readHeader(const QDomElement &header, RadioTestFrame_t &frame)
 {
-    for (QDomElement child = header.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+    for (QDomElement child = DomText::firstElement(header); !child.isNull(); child = DomText::nextElement(child))
     {
         const QString tag = child.tagName();
         if (tag == "Id")
@@ -88,12 +88,12 @@ void xml_radio_test::GetNewFrame(QString text)
     const QDomElement root = document.documentElement();
     if (root.tagName() == "mbus")
     {
-        for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+        for (QDomElement child = DomText::firstElement(root); !child.isNull(); child = DomText::nextElement(child))
         {
             const QString tag = child.tagName();
             if (tag == "radio")
             {
-                for (QDomElement r = child.firstChildElement(); !r.isNull(); r = r.nextSiblingElement())
+                for (QDomElement r = DomText::firstElement(child); !r.isNull(); r = DomText::nextElement(r))
                     if (r.tagName() == "rssi")
                         frame.downlinkRssi = halvedDecimal(r);
             }
@@ -102,7 +102,7 @@ void xml_radio_test::GetNewFrame(QString text)
             else if (tag == "records")
             {
                 GUI_LOG(logger, "xml_radio_test", "FoundRecords");
-                const QDomElement first = child.firstChildElement();
+                const QDomElement first = DomText::firstElement(child);
                 if (!first.isNull() && first.tagName() == "record" && first.attribute("vife") == "0x73")
                     frame.uid = uidText(DomText::of(first));
             }

@@ -92,9 +92,17 @@ private slots:
         QTest::newRow("rssi 1") << "<mbus><radio><rssi>1</rssi></radio></mbus>" << true << 0 << 65535 << "No date";
         QTest::newRow("rssi not a number")
             << "<mbus><radio><rssi>high</rssi></radio></mbus>" << true << 0 << 65535 << "No date";
-        QTest::newRow("comment does not end the walk")
-            << "<mbus><!-- c --><radio><rssi>151</rssi></radio><header><AccessNumber>3</AccessNumber></header></mbus>"
-            << true << -75 << 3 << "No date";
+        QTest::newRow("comment ends the walk")
+            << "<mbus><radio><rssi>151</rssi></radio><!-- c --><header><AccessNumber>3</AccessNumber></header></mbus>"
+            << true << -75 << 65535 << "No date";
+        QTest::newRow("comment inside header ends its walk")
+            << "<mbus><header><AccessNumber>3</AccessNumber><!-- c --><AccessNumber>4</AccessNumber></header>"
+               "<radio><rssi>141</rssi></radio></mbus>"
+            << true << -70 << 3 << "No date";
+        QTest::newRow("text ends the walk")
+            << "<mbus>stray<radio><rssi>151</rssi></radio></mbus>" << true << 65535 << 65535 << "No date";
+        QTest::newRow("blank text does not")
+            << "<mbus> <radio> <rssi>151</rssi> </radio> </mbus>" << true << -75 << 65535 << "No date";
     }
 
     void frameFields()
@@ -134,7 +142,7 @@ private slots:
     void elementTextIsWrittenAgainIndented()
     {
         QString fragment = "<mbus date=\"a&amp;b\" time=\"5\"> <radio> <rssi>1</rssi> </radio> <records/> "
-                           "<!-- c --> <raw>A&lt;B</raw> </mbus>";
+                           "<raw>A&lt;B</raw> <!-- c --> </mbus>";
         xml_capture store(nullptr);
         QVERIFY(store.AddFrame(fragment));
         QCOMPARE(store.getFrames().value(0).getData().xml, QString("<mbus date=\"a&amp;b\" time=\"5\">\n"
@@ -142,8 +150,8 @@ private slots:
                                                                    "        <rssi>1</rssi>\n"
                                                                    "    </radio>\n"
                                                                    "    <records/>\n"
-                                                                   "    <!-- c -->\n"
                                                                    "    <raw>A&lt;B</raw>\n"
+                                                                   "    <!-- c -->\n"
                                                                    "</mbus>\n"));
         QCOMPARE(store.getFrames().value(0).getData().raw, QString("A<B"));
     }
@@ -300,6 +308,21 @@ private slots:
         QCOMPARE(log.count("cli: Set wM-Bus mode to: T\n"), 1);
         QCOMPARE(log.count("cli: "), 1);
         QCOMPARE(store.count(), 1);
+    }
+
+    void brokenDocumentIsLoggedAndDropped()
+    {
+        TestHome home;
+        Logger logger;
+        xml_capture store(&logger);
+        tolvern_capture job(&Settings, &store, nullptr, &logger, false, false);
+        const QByteArray a = MbusSamples::meter("AAAAAAAA");
+        job.handleOutput(QString::fromUtf8(a.left(60) + "\n" + MbusSamples::meter("BBBBBBBB")));
+        job.handleOutput(QString::fromUtf8(MbusSamples::meter("CCCCCCCC")));
+        QCOMPARE(ids(store), (QStringList{"1:BBBBBBBB", "2:CCCCCCCC"}));
+        const QString log = readLog(logger);
+        QCOMPARE(log.count("xmlBOM.setContent failed : "), 1);
+        QVERIFY(log.contains("xmlBOM.setContent failed : " + QString::fromUtf8(a.left(60)).simplified() + "\n"));
     }
 
     void whitespaceInTextsIsCollapsed()

@@ -104,9 +104,9 @@ private slots:
             << QList<QByteArray>{"Got address 0102030405060708\r\nSent 512 bytes\r\nSent 1024 bytes\r\n"
                                  "Firmware with 1024 sent\r\nUpdate status: 3\r\n"}
             << QList<int>{512, 1024, -1} << QList<int>{3}
-            << QStringList{"Got address 0102030405060708", "Sent 512 bytes", "Sent 1024 bytes",
-                           "Firmware with 1024 sent", "Update status: 3"}
-            << QStringList{"0102030405060708"};
+            << QStringList{"Got address 0102030405060708\r", "Sent 512 bytes\r", "Sent 1024 bytes\r",
+                           "Firmware with 1024 sent\r", "Update status: 3\r"}
+            << QStringList{"0102030405060708\r"};
         QTest::newRow("status cut between chunks")
             << QList<QByteArray>{"Update sta", "tus: 1", "2\n"} << QList<int>{} << QList<int>{12}
             << QStringList{"Update status: 12"} << QStringList();
@@ -116,7 +116,7 @@ private slots:
         QTest::newRow("sent and firmware with on one line")
             << QList<QByteArray>{"Sent 64 bytes, Firmware with 64 sent\n"} << QList<int>{64, -1} << QList<int>{}
             << QStringList{"Sent 64 bytes, Firmware with 64 sent"} << QStringList();
-        QTest::newRow("sent without a count") << QList<QByteArray>{"Sent request\n"} << QList<int>{} << QList<int>{}
+        QTest::newRow("sent without a count") << QList<QByteArray>{"Sent request\n"} << QList<int>{0} << QList<int>{}
                                               << QStringList{"Sent request"} << QStringList();
         QTest::newRow("percent signs are no format")
             << QList<QByteArray>{"Update status: 0 %s %n %d\n"} << QList<int>{} << QList<int>{}
@@ -206,7 +206,7 @@ private slots:
         QTest::addColumn<QString>("address");
         const QByteArray usual = "Tolvern version: 1.8\r\nInfo: ZVR 868 modem\r\nAddress: 1a2b3c\r\n"
                                  "Firmware version: 2.3\r\nHardware version: 1.0\r\n";
-        QTest::newRow("usual output in one chunk") << QList<QByteArray>{usual} << QList<int>{1} << 515 << "1a2b3c";
+        QTest::newRow("usual output in one chunk") << QList<QByteArray>{usual} << QList<int>{1} << 515 << "1a2b3c\r";
         QTest::newRow("hardware line later")
             << QList<QByteArray>{"Firmware version: 2.3\n", "Hardware version: 1.0\n"} << QList<int>{0, 1} << 515 << "";
         QTest::newRow("version line cut inside its prefix")

@@ -1,3 +1,4 @@
+#include "GuiMessage.h"
 #include "Logger.h"
 #include "TestHome.h"
 
@@ -106,6 +107,22 @@ private slots:
         QVERIFY(QFileInfo(home.prefsDir()).isDir());
         QVERIFY(debugLines.contains("Preferences path do not exist"));
         QVERIFY(debugLines.contains("Log file:" + home.prefsDir() + "/log.txt"));
+    }
+
+    void uncreatableDirectoryIsReported()
+    {
+        TestHome home;
+        writeFile(home.home() + "/AppData", "a file where the folder should be");
+        QStringList shown;
+        const GuiMessage::Handler previous = GuiMessage::setHandler([&shown](const QString &title, const QString &text)
+                                                                    { shown << title + "|" + text; });
+        {
+            Logger logger;
+            logger.write("C", "f", 1, "only on the debug output");
+        }
+        GuiMessage::setHandler(previous);
+        QCOMPARE(shown, QStringList{"Error|Unable to create the preferences path:" + home.prefsDir()});
+        QVERIFY(QFileInfo(home.home() + "/AppData").isFile());
     }
 
     void rotation_data()

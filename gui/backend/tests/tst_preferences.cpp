@@ -1,3 +1,4 @@
+#include "GuiMessage.h"
 #include "TestHome.h"
 #include "xml_preferences.h"
 
@@ -347,7 +348,12 @@ private slots:
         QFile::remove(prefs.filePath());
         QDir().mkpath(prefs.filePath()); // Prefs.xml is a folder now: it cannot be replaced
         prefs.gui.setLastTab(2);
+        QStringList shown;
+        const GuiMessage::Handler previous = GuiMessage::setHandler([&shown](const QString &title, const QString &text)
+                                                                    { shown << title + "|" + text; });
         QVERIFY(!prefs.save());
+        GuiMessage::setHandler(previous);
+        QCOMPARE(shown, QStringList{"Erreur|Impossible d'ouvrir le ficher XML"});
         QCOMPARE(prefs.gui.getLastTab(), 2);
         QVERIFY(QFileInfo(prefs.filePath()).isDir());
     }
