@@ -3,10 +3,10 @@
 #include "LogStatement.h"
 #include "Tolv_TemplateFile.h"
 #include "Tolv_XmlFormatError.h"
+#include "WMBH_HexText.h"
 #include "mbus-protocol.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -77,11 +77,6 @@ std::string Trimmed(const std::string &text)
     }
     const size_t last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
-}
-
-bool AllHexDigits(const std::string &text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 } // namespace
@@ -254,17 +249,15 @@ void ConfigFile::EncodeLvarValue(const xmlNode *element, const TemplateItem &ite
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Invalid AES key size " << key.size();
         throw XmlFormatError("Invalid AES key size");
     }
-    if (!AllHexDigits(key))
+    ByteVector keyBytes;
+    if (!HexToBytes(key, keyBytes))
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Invalid AES key: not hexadecimal";
         throw XmlFormatError("Invalid AES key");
     }
 
     bytes.push_back(AesKeyLength);
-    for (size_t i = 0; i < AesKeyDigits; i += 2)
-    {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(key.substr(i, 2), nullptr, 16)));
-    }
+    bytes.insert(bytes.end(), keyBytes.begin(), keyBytes.end());
 }
 
 } // namespace Tolv

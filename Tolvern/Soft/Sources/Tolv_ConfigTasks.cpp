@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <exception>
 
 namespace Tolv
@@ -19,11 +18,6 @@ namespace
 
 constexpr uint8_t ControlRspUd = 0x08;
 constexpr int MailboxMessageIds = 256;
-
-struct TextFree
-{
-    void operator()(char *text) const { std::free(text); }
-};
 
 using Seconds = std::chrono::duration<double>;
 
@@ -48,12 +42,12 @@ bool AnswerMatches(const mbus_frame &frame, const ByteVector &expected)
 
 void PrintAnswer(mbus_frame &frame)
 {
-    FrameDataPtr data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data || mbus_frame_data_parse(&frame, data.get(), nullptr) != 0)
     {
         return;
     }
-    std::unique_ptr<char, TextFree> document(mbus_frame_data_xml(data.get()));
+    RenderedText document(mbus_frame_data_xml(data.get()));
     if (document)
     {
         LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Received: " << document.get();
@@ -72,13 +66,17 @@ AddressBytes AddressBytesOf(uint64_t address)
     return bytes;
 }
 
+bool IsSentBy(const mbus_frame &frame, const AddressBytes &from)
+{
+    // The link address is M (2), id (4), version, type; the module address id (4), M (2), version, type.
+    const uint8_t *link = frame.link_address;
+    return std::equal(from.begin(), from.begin() + 4, link + 2) &&
+           std::equal(from.begin() + 4, from.begin() + 6, link) && std::equal(from.begin() + 6, from.end(), link + 6);
+}
+
 bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes &from)
 {
-    // The link address is M (2), id (4), version, type; the destination id (4), M (2), version, type.
-    const uint8_t *link = frame.link_address;
-    return frame.control == ControlRspUd && frame.ci == answerCi &&
-           std::equal(from.begin(), from.begin() + 4, link + 2) &&
-           std::equal(from.begin() + 4, from.begin() + 6, link) && std::equal(from.begin() + 6, from.end(), link + 6);
+    return frame.control == ControlRspUd && frame.ci == answerCi && IsSentBy(frame, from);
 }
 
 void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)

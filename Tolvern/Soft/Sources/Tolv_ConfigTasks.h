@@ -7,7 +7,6 @@
 #include "mbus-protocol.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace Tolv
 {
@@ -28,15 +27,12 @@ constexpr int ReadWriteAnswerSeconds = 660;
 constexpr int CheckAnswerSeconds = 30;
 constexpr unsigned MailboxSpaceSeconds = 5;
 
-struct FrameDataFree
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
-using FrameDataPtr = std::unique_ptr<mbus_frame_data, FrameDataFree>;
-
 // The eight address bytes of a module address value, most significant first:
 // the order in which they go on the air.
 AddressBytes AddressBytesOf(uint64_t address);
+
+// True when the frame's link address is the module address `from`.
+bool IsSentBy(const mbus_frame &frame, const AddressBytes &from);
 
 // True when the frame is an RSP-UD with the answer CI sent by the module at
 // `from`: an answer of any other module is not ours to take.

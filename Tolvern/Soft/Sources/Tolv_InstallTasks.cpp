@@ -69,7 +69,7 @@ void HandleInstall(WMBusMod::WMBC_Interface &driver, Config &config)
     {
         LOG_LINE(LogLevel::Trace, LogModule::Tolv)
             << "loop received frames " << answered << ", delay " << secondsPassed();
-        FrameDataPtr data(mbus_frame_data_new());
+        mbus_frame_data_ptr data(mbus_frame_data_new());
         if (!data)
         {
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";

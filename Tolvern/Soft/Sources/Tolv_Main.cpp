@@ -14,7 +14,6 @@
 #include <chrono>
 #include <exception>
 #include <memory>
-#include <stdexcept>
 #include <thread>
 
 namespace
@@ -42,7 +41,7 @@ void StatisticsTask(WMBusMod::WMBC_Interface &driver, Tolv::Config &)
 struct TaskEntry
 {
     int task;
-    void (*routine)(WMBusMod::WMBC_Interface &, Tolv::Config &); // null: not part of this build yet
+    void (*routine)(WMBusMod::WMBC_Interface &, Tolv::Config &);
     bool waitsForFirstFrame;
 };
 
@@ -108,10 +107,6 @@ int main(int argc, char **argv)
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No initial frame received!";
             Teardown(driver, serial);
             return 1;
-        }
-        if (task.routine == nullptr)
-        {
-            throw std::runtime_error("Task not available yet");
         }
         task.routine(*driver, config);
 

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
@@ -35,17 +34,6 @@ constexpr size_t LinkManufacturer = 0;
 constexpr size_t LinkId = 2;
 constexpr size_t LinkVersion = 6;
 constexpr size_t LinkDeviceType = 7;
-
-struct TextFree
-{
-    void operator()(char *text) const { std::free(text); }
-};
-using RenderedText = std::unique_ptr<char, TextFree>;
-
-struct FrameDataFree
-{
-    void operator()(mbus_frame_data *data) const { mbus_frame_data_free(data); }
-};
 
 // Every document goes out as one log line, so that with --debug it carries one header.
 void PrintDocument(RenderedText document)
@@ -115,23 +103,6 @@ std::string AddressText(const mbus_frame &frame)
     text += TwoDigits(frame.link_address[LinkVersion]);
     text += TwoDigits(frame.link_address[LinkDeviceType]);
     return text;
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-    {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f')
-    {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F')
-    {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 using Seconds = std::chrono::duration<double>;
@@ -322,7 +293,7 @@ uint64_t ParseAddress()
 void ListenTask(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "ListenTask";
-    std::unique_ptr<mbus_frame_data, FrameDataFree> data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";

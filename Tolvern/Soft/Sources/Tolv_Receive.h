@@ -5,13 +5,22 @@
 #include "mbus-protocol.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 
 namespace Tolv
 {
 
 class Config;
+
+// A document the decoder rendered: ours to free.
+struct RenderedTextFree
+{
+    void operator()(char *text) const { std::free(text); }
+};
+using RenderedText = std::unique_ptr<char, RenderedTextFree>;
 
 // The receive buffer handed to the driver (0x68, radio frame, signal byte, 0x16);
 // the decoder input rebuilt from a frame is two bytes longer.

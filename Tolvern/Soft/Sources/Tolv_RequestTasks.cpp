@@ -72,7 +72,7 @@ void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Get logs";
     MailboxPreamble(driver);
     const AddressBytes from = SendRequest(driver, config, CiGetLogs, nullptr, 0);
-    FrameDataPtr data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
@@ -112,7 +112,7 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
     std::this_thread::sleep_for(PauseBeforeAnswer);
 
     // Without a frame-data record the frames are still awaited, only not decoded.
-    FrameDataPtr data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";

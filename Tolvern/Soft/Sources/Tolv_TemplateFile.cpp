@@ -74,12 +74,9 @@ std::string TemplateFile::GetTemplateId() const
 
 void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
 {
-    // The GUI insists on "configs"; we take whatever element follows the id.
+    // The GUI insists on "configs"; we take whatever node follows the id. A comment
+    // there holds no items, and the GUI refuses such a file as well.
     const xmlNode *container = IdNode()->next;
-    while (container != nullptr && container->type != XML_ELEMENT_NODE)
-    {
-        container = container->next;
-    }
     if (container == nullptr)
     {
         throw XmlFormatError("template configs tag not found");

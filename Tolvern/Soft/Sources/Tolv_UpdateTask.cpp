@@ -10,7 +10,6 @@
 
 #include <boost/filesystem.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <vector>
@@ -25,25 +24,6 @@ constexpr uint8_t ControlSndNr = 0x44;
 constexpr uint8_t CiUpdateStatus = 0xA5;
 constexpr int StatusReceiveMs = 60000;
 constexpr int StatusRecords = 2;
-
-// The link address holds M (2), id (4), version, type; the module address id (4), M (2), version, type.
-bool SentBy(const mbus_frame &frame, const AddressBytes &module)
-{
-    const uint8_t *link = frame.link_address;
-    return std::equal(module.begin(), module.begin() + 4, link + 2) &&
-           std::equal(module.begin() + 4, module.begin() + 6, link) &&
-           std::equal(module.begin() + 6, module.end(), link + 6);
-}
-
-// Parses a status frame into data, dropping the records of an earlier parse first: the parse
-// itself only forgets them.
-int ParseStatus(mbus_frame &frame, mbus_frame_data &data)
-{
-    mbus_data_record_free(data.records);
-    data.records = nullptr;
-    data.nrecords = 0;
-    return mbus_frame_data_parse(&frame, &data, nullptr);
-}
 
 } // namespace
 
@@ -87,7 +67,7 @@ void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, co
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Wait for update status response";
     const auto start = std::chrono::steady_clock::now();
-    FrameDataPtr data(mbus_frame_data_new());
+    mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
@@ -98,12 +78,12 @@ void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, co
         mbus_frame frame{};
         // Another module's status is not the answer to our update.
         if (!ReceiveAndPrint(driver, config, frame, nullptr, StatusReceiveMs) || frame.control != ControlSndNr ||
-            frame.control_information != CiUpdateStatus || !SentBy(frame, module))
+            frame.control_information != CiUpdateStatus || !IsSentBy(frame, module))
         {
             continue;
         }
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Update status received";
-        if (ParseStatus(frame, *data) == -1)
+        if (mbus_frame_data_parse(&frame, data.get(), nullptr) == -1)
         {
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << "data parsing error: " << mbus_error_str();
             continue;

@@ -4,17 +4,12 @@
 // The built program against the modem emulator with a commissioned module at
 // the default address, 0x12345678d26a0107, that holds the default key.
 #include "CommissionedModule.h"
+#include "EmulatorTest.h"
 #include "HexBytes.h"
-#include "ModemEmulator.h"
-#include "ProgramRunner.h"
-#include "TestTemp.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
@@ -22,7 +17,7 @@ inline const std::string TasksFixtures = std::string(TOLV_FIXTURES_DIR) + "/conf
 inline const std::string TemplateDir = TasksFixtures + "/templates";
 inline const std::string ConfigDir = TasksFixtures + "/config";
 
-class ConfigTasksTest : public ::testing::Test
+class ConfigTasksTest : public EmulatorTest
 {
 protected:
     // The module holds send_period 120 and mode 1 until something is written.
@@ -39,9 +34,6 @@ protected:
     void StartModem(ModemEmu::CommissionedConfig config,
                     ModemEmu::MailboxDelivery delivery = ModemEmu::MailboxDelivery::Immediate)
     {
-        systemRoot = TestTempPath("root");
-        std::filesystem::create_directories(systemRoot);
-        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
         ModemEmu::CoreConfig core;
         core.delivery = delivery;
         modem.SetConfig(core);
@@ -50,20 +42,8 @@ protected:
         modem.Start();
     }
 
-    void TearDown() override
-    {
-        modem.Stop();
-        EXPECT_EQ(modem.Record().ViolationText(), "");
-        std::filesystem::remove_all(systemRoot);
-    }
-
     // Runs without waiting for a first frame; error lines without their line numbers.
-    ProgramRun Run(const std::string &args)
-    {
-        ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait " + args);
-        run.out = NoLineNumbers(run.out);
-        return run;
-    }
+    ProgramRun Run(const std::string &args) { return EmulatorTest::Run("--nowait " + args); }
     static std::string Config(const std::string &name) { return ConfigDir + "/" + name; }
     static std::string Templates() { return "-t " + TemplateDir + " --id zv_sensor_02 "; }
 
@@ -80,8 +60,6 @@ protected:
 
     std::vector<ModemEmu::ModuleRequest> Requests() const { return module->Requests(); }
 
-    std::filesystem::path systemRoot;
-    ModemEmu::ModemEmulator modem;
     std::shared_ptr<ModemEmu::CommissionedModule> module;
 };
 

@@ -1,6 +1,8 @@
 #ifndef TOLV_TESTS_PROGRAMRUNNER_H
 #define TOLV_TESTS_PROGRAMRUNNER_H
 
+#include "OutputText.h"
+
 #include <string>
 
 // One run of the built Tolvern with its standard output, standard error and
@@ -14,11 +16,5 @@ struct ProgramRun
 
 // The arguments are plain words separated by blanks; none needs quoting.
 ProgramRun RunTolvern(const std::string &args);
-
-// Reads a whole file; empty when it cannot be read.
-std::string ReadFile(const std::string &path);
-
-// Error lines carry the source position; the line number is not what we test.
-std::string NoLineNumbers(const std::string &text);
 
 #endif

@@ -3,10 +3,11 @@
 // the host's acknowledgement) for 10 s. Reports the frames printed per
 // second, the frames lost (sent by the modem but never printed; the goal is
 // none) and Tolvern's CPU time per frame.
+#include "ListenModem.h"
+#include "ListenProcess.h"
 #include "ModemEmulator.h"
+#include "OutputText.h"
 #include "RadioFrame.h"
-#include "test_listen_modem.h"
-#include "test_listen_process.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,6 @@
 // mailbox that stays full.
 #include "ConfigTasksFixture.h"
 
-#include <regex>
-
 using ModemEmu::ModuleAnswer;
 
 namespace
@@ -11,12 +9,6 @@ namespace
 
 const std::string GotAddress = "Got address 12345678d26a0107\n";
 const std::string Ok = GotAddress + "AES with iv\nResponse ok\n";
-
-// With -d every line starts with its time, level and tag.
-std::string WithoutHeaders(const std::string &text)
-{
-    return std::regex_replace(text, std::regex(R"((^|\n)\[[^\]]*\]\[[0-9]\]\[[^\]]*\])"), "$1");
-}
 
 } // namespace
 

@@ -1,12 +1,12 @@
 // The pieces of the request tasks that need no modem: the missing-frame list,
 // the destination bytes and which frame counts as the module's answer.
 #include "LogCapture.h"
+#include "OutputText.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_RequestTasks.h"
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,12 +21,6 @@ std::vector<std::pair<uint32_t, int>> Pairs(const std::vector<MissingFrameRange>
         pairs.emplace_back(range.offset, range.count);
     }
     return pairs;
-}
-
-// At trace level every line starts with its time, level and tag.
-std::string WithoutHeaders(const std::string &text)
-{
-    return std::regex_replace(text, std::regex(R"((^|\n)\[[^\]]*\]\[[0-9]\]\[[^\]]*\])"), "$1");
 }
 
 } // namespace

@@ -2,16 +2,9 @@
 // for the emulator's installing module. The pauses before each SND-NKE (0 to 24 s,
 // the same every run) make this slow.
 #include "Aes128Cbc.h"
+#include "EmulatorTest.h"
 #include "InstallingModule.h"
-#include "ModemEmulator.h"
-#include "ProgramRunner.h"
-#include "TestTemp.h"
-#include "test_listen_process.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -26,25 +19,7 @@ constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
 constexpr uint8_t CnfIr = 0x06;
 constexpr uint8_t SndNke = 0x40;
 
-class InstallTask : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        systemRoot = TestTempPath("root");
-        std::filesystem::create_directories(systemRoot);
-        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        modem.Stop();
-        EXPECT_EQ(modem.Record().ViolationText(), "");
-        std::filesystem::remove_all(systemRoot);
-    }
-
-    std::filesystem::path systemRoot;
-    ModemEmu::ModemEmulator modem;
-};
+using InstallTask = EmulatorTest;
 
 std::vector<InstallAnswer> AnswersTo(const std::vector<InstallAnswer> &answers, size_t request)
 {
@@ -72,7 +47,7 @@ TEST_F(InstallTask, SevenRequestsAreAnsweredAndTheScenarioEnds)
     modem.AddModule(module);
     modem.Start();
 
-    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait -i");
+    const ProgramRun run = Run("--nowait -i");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(module->Problems().empty()) << module->Problems().front();
@@ -124,7 +99,7 @@ TEST_F(InstallTask, WithoutInstallationFramesTheScenarioEndsAfterItsLimit)
     modem.Start();
 
     const auto start = std::chrono::steady_clock::now();
-    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait -i");
+    const ProgramRun run = Run("--nowait -i");
     EXPECT_GE(std::chrono::steady_clock::now() - start, 215s);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_GE(CountOf(run.out, "<Type>SND-NR</Type>"), 10u) << run.out;

@@ -1,13 +1,11 @@
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "TestHex.h"
-#include "TestTemp.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_XmlFormatError.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,35 +13,30 @@
 namespace
 {
 
-namespace fs = std::filesystem;
-
 // A template directory with one template of one item, and a configuration
 // file that gives that item one value.
 class OneItem
 {
 public:
-    OneItem(const std::string &dib, const std::string &vib, const std::string &value) : dir(TestTempPath("one_item"))
+    OneItem(const std::string &dib, const std::string &vib, const std::string &value)
     {
-        fs::create_directories(dir);
-        std::ofstream(dir / "t.xml") << "<template><id>t</id><configs><config><name>item</name>"
-                                        "<pretty_name>P</pretty_name><description>D</description><vib>"
-                                     << vib << "</vib><dib>" << dib
-                                     << "</dib><access_right>rw</access_right><validation/>"
-                                        "<section>S</section></config></configs></template>\n";
-        std::ofstream(dir / "c.cfg") << "<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" << value
-                                     << "</item>\n</config>\n";
+        dir.Write("t.xml", "<template><id>t</id><configs><config><name>item</name>"
+                           "<pretty_name>P</pretty_name><description>D</description><vib>" +
+                               vib + "</vib><dib>" + dib +
+                               "</dib><access_right>rw</access_right><validation/>"
+                               "<section>S</section></config></configs></template>\n");
+        dir.Write("c.cfg", "<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" + value + "</item>\n</config>\n");
     }
-    ~OneItem() { fs::remove_all(dir); }
 
     Tolv::ByteVector Encode(bool readMode) const
     {
         Tolv::ByteVector out;
-        Tolv::BuildConfigPayload((dir / "c.cfg").string(), dir.string(), out, "t", readMode);
+        Tolv::BuildConfigPayload(dir.Path("c.cfg"), dir.Path(), out, "t", readMode);
         return out;
     }
 
 private:
-    fs::path dir;
+    TempDir dir;
 };
 
 const std::string Key = "00112233445566778899AABBCCDDEEFF";

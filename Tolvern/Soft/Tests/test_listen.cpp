@@ -1,8 +1,7 @@
 // Tolvern --listen end to end: the emulated meters send, the program prints
 // every frame it receives as its document.
-#include "ProgramRunner.h"
+#include "ListenModem.h"
 #include "RadioFrame.h"
-#include "test_listen_modem.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,8 @@
 // The wait for the module's first frame, end to end: what the program takes as
 // the module's frame, what it reports about the others, and which runs wait.
 #include "CommissionedModule.h"
-#include "ProgramRunner.h"
+#include "ListenModem.h"
 #include "RadioFrame.h"
-#include "test_listen_modem.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +68,7 @@ TEST_F(ListenModem, TasksThatNeedNoModuleDoNotWait)
 {
     for (const char *args : {"--nowait", "-s", "-m", "-d --nowait"})
     {
-        const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " " + args);
+        const ProgramRun run = Run(args);
         EXPECT_EQ(run.exitCode, 0) << args;
         EXPECT_EQ(run.out.find("Place a magnet"), std::string::npos) << args << "\n" << run.out;
     }
@@ -86,7 +85,7 @@ TEST_F(ListenModem, LearntAddressIsTheDestinationOfTheTask)
     auto module = std::make_shared<ModemEmu::CommissionedModule>(config);
     modem.AddModule(module);
 
-    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " -g");
+    const ProgramRun run = Run("-g");
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_EQ(run.out.rfind("Place a magnet on product\nFrame received\nGot address a1b2c3d4d26a1c37\n", 0), 0u)
         << run.out;

@@ -1,7 +1,6 @@
 // No module frame within the 60 s limit: each case waits out the whole limit,
 // so these carry the "slow" label and run in parallel.
-#include "ProgramRunner.h"
-#include "test_listen_modem.h"
+#include "ListenModem.h"
 
 #include <gtest/gtest.h>
 

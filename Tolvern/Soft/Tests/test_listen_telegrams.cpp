@@ -3,8 +3,7 @@
 // byte and lets L count it: each is decrypted with its key and decoded, or
 // refused with the error that names what is wrong with it.
 #include "HexBytes.h"
-#include "ProgramRunner.h"
-#include "test_listen_modem.h"
+#include "ListenModem.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "StubModem.h"
 #include "Tolv_ModemSetup.h"
 #include "Tolv_ModemTasks.h"
 
@@ -12,7 +13,7 @@ namespace
 {
 
 // Records what the set-up and the modem tasks ask of the driver.
-class FakeDriver : public WMBusMod::WMBC_Interface
+class FakeDriver : public StubModem
 {
 public:
     std::vector<int> radioModes;
@@ -24,37 +25,19 @@ public:
     WMBusMod::ModuleAddress address = 0;
     WMBusMod::ModemStats stats;
 
-    void Init(Serial &, const WMBusMod::GpioLines *, bool) override {}
-    void Close() override {}
-    void Noop() override {}
     void SetRadioMode(int mode) override { radioModes.push_back(mode); }
-    void SetLongPreamble(uint8_t) override {}
     void SetRfChannel(int channel) override { channels.push_back(channel); }
     const std::string &GetSoftwareVersion() const override { return software; }
     const std::string &GetHardwareVersion() const override { return hardware; }
     const std::string &GetModuleDescription() const override { return description; }
-    const std::string &GetSerialNumber() const override { return serialNumber; }
     WMBusMod::ModuleAddress GetModuleAddress() const override { return address; }
     void SetRfModuleType(int type) override { moduleTypes.push_back(type); }
-    int GetRfModuleType() const override { return 2; }
-    bool IsReady() const override { return true; }
     void GetStats(WMBusMod::ModemStats *out) override
     {
         // The task must hand over zeroed counters: the driver may fill only some.
         EXPECT_EQ(out->receivedFrames + out->detectedPreambles + out->syncAddresses + out->crcErrors, 0u);
         *out = stats;
     }
-    void ReceiveFrame(uint8_t *, int &size, int) override { size = 0; }
-    void SendFrame(const uint8_t *, int) override {}
-    int SndToMailbox(const uint8_t *, int) override { return 0; }
-    bool CheckMailbox(int) override { return false; }
-    void DelMailbox(int) override {}
-    bool IsMailboxFull() override { return false; }
-    uint8_t IsReqQueueFull() override { return 1; }
-    bool WaitMailboxSpace(unsigned) override { return true; }
-
-private:
-    std::string serialNumber;
 };
 
 } // namespace

@@ -2,6 +2,8 @@
 // the paths of ReceiveAndPrint and WaitInitialFrame against a driver that
 // hands out prepared frames.
 #include "LogCapture.h"
+#include "OutputText.h"
+#include "StubModem.h"
 #include "Tolv_Config.h"
 #include "Tolv_Receive.h"
 
@@ -23,7 +25,7 @@ using Bytes = std::vector<uint8_t>;
 
 // Delivers its frames one per ReceiveFrame call, then nothing (after a short nap, so
 // that a waiting loop does not spin).
-class FrameQueueDriver : public WMBusMod::WMBC_Interface
+class FrameQueueDriver : public StubModem
 {
 public:
     std::deque<Bytes> frames;
@@ -46,32 +48,6 @@ public:
         std::copy(frame.begin(), frame.end(), buffer);
         size = static_cast<int>(frame.size());
     }
-
-    void Init(Serial &, const WMBusMod::GpioLines *, bool) override {}
-    void Close() override {}
-    void Noop() override {}
-    void SetRadioMode(int) override {}
-    void SetLongPreamble(uint8_t) override {}
-    void SetRfChannel(int) override {}
-    const std::string &GetSoftwareVersion() const override { return empty; }
-    const std::string &GetHardwareVersion() const override { return empty; }
-    const std::string &GetModuleDescription() const override { return empty; }
-    const std::string &GetSerialNumber() const override { return empty; }
-    WMBusMod::ModuleAddress GetModuleAddress() const override { return 0; }
-    void SetRfModuleType(int) override {}
-    int GetRfModuleType() const override { return 2; }
-    bool IsReady() const override { return true; }
-    void GetStats(WMBusMod::ModemStats *) override {}
-    void SendFrame(const uint8_t *, int) override {}
-    int SndToMailbox(const uint8_t *, int) override { return 0; }
-    bool CheckMailbox(int) override { return false; }
-    void DelMailbox(int) override {}
-    bool IsMailboxFull() override { return false; }
-    uint8_t IsReqQueueFull() override { return 1; }
-    bool WaitMailboxSpace(unsigned) override { return true; }
-
-private:
-    std::string empty;
 };
 
 // A frame as the driver delivers it: 0x68, the air frame with L counting the signal byte,
@@ -94,11 +70,6 @@ Bytes MeterAir(uint8_t c = 0x44, uint8_t ci = 0x7A, uint8_t mLow = 0xD2, uint8_t
 {
     return {c,    mLow, mHigh, 0x78,         0x56, 0x34, 0x12, 0x01, 0x07, ci,
             0x10, 0x00, 0x00,  configSecond, 0x0C, 0x13, 0x78, 0x56, 0x34, 0x12};
-}
-
-std::string NoDates(const std::string &text)
-{
-    return std::regex_replace(text, std::regex(R"(date="[^"]*")"), "date=\"D\"");
 }
 
 struct Reception

@@ -2,18 +2,12 @@
 // SND-IR that the emulator's concentrators decrypt and check, and prints their answers.
 #include "Aes128Cbc.h"
 #include "Concentrator.h"
-#include "ModemEmulator.h"
-#include "ProgramRunner.h"
-#include "TestTemp.h"
+#include "EmulatorTest.h"
 #include "Tolv_Receive.h"
 #include "mbus-protocol.h"
 #include "mbus-xml.h"
-#include "test_listen_process.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -46,19 +40,15 @@ bool Eventually(const std::function<bool()> &done, std::chrono::milliseconds tim
 // The rendering time and the access number are not ours to fix.
 std::string Stable(const std::string &document)
 {
-    const std::string dated = std::regex_replace(document, std::regex(R"(date="[^"]*")"), R"(date="D")");
-    return std::regex_replace(dated, std::regex("<AccessNumber>[0-9]+</AccessNumber>"),
+    return std::regex_replace(NoDates(document), std::regex("<AccessNumber>[0-9]+</AccessNumber>"),
                               "<AccessNumber>A</AccessNumber>");
 }
 
-class SendFrameTask : public ::testing::Test
+class SendFrameTask : public EmulatorTest
 {
 protected:
     void SetUp() override
     {
-        systemRoot = TestTempPath("root");
-        std::filesystem::create_directories(systemRoot);
-        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
         ModemEmu::ModemIdentity identity;
         identity.manufacturer = 0x6AD2;
         identity.id = 0x78563412;
@@ -82,23 +72,6 @@ protected:
         modem.AddModule(concentrator);
         return concentrator;
     }
-
-    void TearDown() override
-    {
-        modem.Stop();
-        EXPECT_EQ(modem.Record().ViolationText(), "");
-        std::filesystem::remove_all(systemRoot);
-    }
-
-    std::vector<std::string> Args(std::initializer_list<std::string> more) const
-    {
-        std::vector<std::string> args{"-p", modem.DevicePath()};
-        args.insert(args.end(), more.begin(), more.end());
-        return args;
-    }
-
-    std::filesystem::path systemRoot;
-    ModemEmu::ModemEmulator modem;
 };
 
 // Document number index (from 0) of the output, from "<mbus" to "</mbus>".
@@ -125,7 +98,7 @@ TEST_F(SendFrameTask, ConcentratorsCheckTheTestFrameAndTheirAnswersArePrinted)
     auto far = AddConcentrator(0x00990002, 0x87654321, 0x21, 0xF0, 400ms);
     modem.Start();
 
-    ListenProcess tolvern(Args({"--send-frame"}));
+    ListenProcess &tolvern = Start("--send-frame");
     ASSERT_TRUE(tolvern.WaitFor([](const std::string &out) { return CountOf(out, "</mbus>") == 2; }, 10s))
         << tolvern.Output();
     tolvern.Kill();
@@ -185,7 +158,7 @@ TEST_F(SendFrameTask, TestFrameDecodesToItsRecords)
 {
     auto concentrator = AddConcentrator(0x00990001, 1, 0x10, 0xC0, 50ms);
     modem.Start();
-    ListenProcess tolvern(Args({"--send-frame"}));
+    ListenProcess &tolvern = Start("--send-frame");
     ASSERT_TRUE(Eventually([&] { return concentrator->TestFrames().size() == 1; }, 10s));
     tolvern.Kill();
 
@@ -228,7 +201,7 @@ TEST_F(SendFrameTask, TestFrameUnderAnotherKeyIsRefusedAndUnanswered)
 {
     auto concentrator = AddConcentrator(0x00990001, 1, 0x10, 0xC0, 50ms);
     modem.Start();
-    ListenProcess tolvern(Args({"-k", "00112233445566778899AABBCCDDEEFF", "--send-frame"}));
+    ListenProcess &tolvern = Start("-k 00112233445566778899AABBCCDDEEFF --send-frame");
     ASSERT_TRUE(Eventually([&] { return !concentrator->Problems().empty(); }, 10s));
     tolvern.Kill();
     EXPECT_EQ(concentrator->Problems().front().rfind("test frame does not start with 2F 2F", 0), 0u)
@@ -239,8 +212,8 @@ TEST_F(SendFrameTask, TestFrameUnderAnotherKeyIsRefusedAndUnanswered)
 TEST_F(SendFrameTask, BadAddressEndsTheRunBeforeSending)
 {
     modem.Start();
-    const ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " -a xyz --send-frame");
+    const ProgramRun run = Run("-a xyz --send-frame");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(NoLineNumbers(run.out), "Tolv_Main.cpp:N Request failed: input address parsing error\n");
+    EXPECT_EQ(run.out, "Tolv_Main.cpp:N Request failed: input address parsing error\n");
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
 }

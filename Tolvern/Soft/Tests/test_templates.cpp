@@ -1,6 +1,6 @@
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "TestHex.h"
-#include "TestTemp.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_TemplateFile.h"
 #include "Tolv_XmlFormatError.h"
@@ -147,40 +147,36 @@ TEST(Templates, SameIdTakesTheFirstFileByName)
 {
     // Dup_c.xml comes after dup_b.xml when case is ignored, as the GUI lists them.
     LogCapture quiet;
-    const std::string cfg = TestTempPath("dup.xml").string();
-    std::ofstream(cfg) << "<config><mode>1</mode></config>";
+    const TempDir dir;
+    const std::string cfg = dir.Write("dup.xml", "<config><mode>1</mode></config>");
     Tolv::ByteVector out;
     Tolv::BuildConfigPayload(cfg, Templates, out, "dup_type", false);
     EXPECT_EQ(Hex(out), "01 22 01");
-    fs::remove(cfg);
 }
 
 TEST(Templates, ListTemplateFilesTakesRegularXmlFilesOnly)
 {
-    const fs::path dir = TestTempPath("list");
-    fs::remove_all(dir);
-    fs::create_directories(dir / "sub.xml");
+    const TempDir dir;
+    fs::create_directories(dir.Path("sub.xml"));
     for (const char *name : {"b.xml", "A.XML", "c.Xml", "d.txt", "e.xml.bak", ".xml"})
     {
-        std::ofstream(dir / name) << "<x/>";
+        dir.Write(name, "<x/>");
     }
     std::vector<std::string> paths{"kept"};
-    Tolv::ListTemplateFiles(dir.string(), paths);
-    const std::vector<std::string> expected{"kept", (dir / "A.XML").string(), (dir / "b.xml").string()};
+    Tolv::ListTemplateFiles(dir.Path(), paths);
+    const std::vector<std::string> expected{"kept", dir.Path("A.XML"), dir.Path("b.xml")};
     EXPECT_EQ(paths, expected);
 
     LogCapture capture;
     std::vector<std::string> none;
-    Tolv::ListTemplateFiles((dir / "b.xml").string(), none);
+    Tolv::ListTemplateFiles(dir.Path("b.xml"), none);
     EXPECT_TRUE(none.empty());
-    EXPECT_TRUE(capture.Contains("Template directory parameter is not a directory " + (dir / "b.xml").string()));
-    fs::remove_all(dir);
+    EXPECT_TRUE(capture.Contains("Template directory parameter is not a directory " + dir.Path("b.xml")));
 }
 
 TEST(Templates, TemplateIdErrors)
 {
-    const fs::path dir = TestTempPath("ids");
-    fs::create_directories(dir);
+    const TempDir dir;
     struct Case
     {
         std::string content, thrown;
@@ -196,8 +192,7 @@ TEST(Templates, TemplateIdErrors)
     for (const Case &c : cases)
     {
         LogCapture capture;
-        std::ofstream((dir / "t.xml").string()) << c.content;
-        const Tolv::TemplateFile file((dir / "t.xml").string());
+        const Tolv::TemplateFile file(dir.Write("t.xml", c.content));
         try
         {
             EXPECT_EQ(file.GetTemplateId(), "abc");
@@ -208,28 +203,28 @@ TEST(Templates, TemplateIdErrors)
             EXPECT_EQ(std::string(e.what()), c.thrown) << c.content;
         }
     }
-    fs::remove_all(dir);
 }
 
 TEST(Templates, ItemChildrenMustStandInOrder)
 {
-    const fs::path path = TestTempPath("items.xml");
-    std::ofstream(path) << "<template><id>t</id><configs>"
-                           // reversed pretty_name and description
-                           "<config><name>a</name><description/><pretty_name/><vib>1</vib><dib>1</dib>"
-                           "<access_right/><validation/><section/></config>"
-                           // a comment in the validation place is skipped like another element
-                           "<config><name>b</name><pretty_name/><description/><vib>0x10</vib><dib>2</dib>"
-                           "<access_right/><!-- v --><section>S</section></config>"
-                           // no children at all
-                           "<config/>"
-                           // an extra child after section is not read
-                           "<config><name>c</name><pretty_name/><description/><vib>3</vib><dib>0x8400</dib>"
-                           "<access_right/><validation><max>9</max><min>-4</min><other/></validation>"
-                           "<section/><extra/></config>"
-                           "</configs><configs><config/></configs></template>";
+    const TempDir dir;
+    const std::string path =
+        dir.Write("items.xml", "<template><id>t</id><configs>"
+                               // reversed pretty_name and description
+                               "<config><name>a</name><description/><pretty_name/><vib>1</vib><dib>1</dib>"
+                               "<access_right/><validation/><section/></config>"
+                               // a comment in the validation place is skipped like another element
+                               "<config><name>b</name><pretty_name/><description/><vib>0x10</vib><dib>2</dib>"
+                               "<access_right/><!-- v --><section>S</section></config>"
+                               // no children at all
+                               "<config/>"
+                               // an extra child after section is not read
+                               "<config><name>c</name><pretty_name/><description/><vib>3</vib><dib>0x8400</dib>"
+                               "<access_right/><validation><max>9</max><min>-4</min><other/></validation>"
+                               "<section/><extra/></config>"
+                               "</configs><configs><config/></configs></template>");
     LogCapture capture(LogLevel::Debug);
-    const Tolv::TemplateFile file(path.string());
+    const Tolv::TemplateFile file(path);
     std::vector<Tolv::TemplateItem> items;
     file.GetTemplateItems(items);
     ASSERT_EQ(items.size(), 2u);
@@ -242,5 +237,40 @@ TEST(Templates, ItemChildrenMustStandInOrder)
     EXPECT_EQ(items[1].max, 9);
     EXPECT_TRUE(capture.Contains("issue: Template item pretty_name not found \n")) << capture.Text();
     EXPECT_TRUE(capture.Contains("issue: Template item name not found \n"));
-    fs::remove(path);
+}
+
+TEST(Templates, ContainerIsTheNodeRightAfterTheId)
+{
+    const std::string item = "<config><name>a</name><pretty_name/><description/><vib>1</vib><dib>1</dib>"
+                             "<access_right/><validation/><section/></config>";
+    struct Case
+    {
+        std::string afterId;
+        size_t items;
+        std::string thrown;
+    };
+    const Case cases[] = {
+        {"<configs>" + item + "</configs>", 1, ""},
+        {"<items>" + item + "</items>", 1, ""}, // any name will do
+        // A comment there is the container: it holds no item, as the GUI sees it too.
+        {"<!-- c --><configs>" + item + "</configs>", 0, ""},
+        {"", 0, "template configs tag not found"},
+    };
+    const TempDir dir;
+    for (const Case &c : cases)
+    {
+        LogCapture quiet;
+        const Tolv::TemplateFile file(dir.Write("t.xml", "<template><id>t</id>" + c.afterId + "</template>"));
+        std::vector<Tolv::TemplateItem> items;
+        try
+        {
+            file.GetTemplateItems(items);
+            EXPECT_EQ(c.thrown, "") << c.afterId;
+        }
+        catch (const Tolv::XmlFormatError &e)
+        {
+            EXPECT_EQ(e.what(), c.thrown) << c.afterId;
+        }
+        EXPECT_EQ(items.size(), c.items) << c.afterId;
+    }
 }

@@ -2,16 +2,11 @@
 // emulator's firmware receiver, which checks blocks, size and digest and answers
 // with its status frame.
 #include "Aes128Cbc.h"
+#include "EmulatorTest.h"
 #include "FirmwareReceiver.h"
-#include "ModemEmulator.h"
-#include "ProgramRunner.h"
-#include "TestTemp.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace
@@ -32,16 +27,9 @@ std::vector<uint8_t> FileBytes(const std::string &path)
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-class UpdateTask : public ::testing::Test
+class UpdateTask : public EmulatorTest
 {
 protected:
-    void SetUp() override
-    {
-        systemRoot = TestTempPath("root");
-        std::filesystem::create_directories(systemRoot);
-        ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
-    }
-
     // The module listens all through an update, so mailbox frames reach it at once.
     void StartModem(FirmwareReceiverConfig config = {})
     {
@@ -56,21 +44,14 @@ protected:
 
     void TearDown() override
     {
-        modem.Stop();
-        EXPECT_EQ(modem.Record().ViolationText(), "");
+        EmulatorTest::TearDown();
         if (receiver)
         {
             EXPECT_TRUE(receiver->Problems().empty()) << receiver->Problems().front();
         }
-        std::filesystem::remove_all(systemRoot);
     }
 
-    ProgramRun Run(const std::string &args)
-    {
-        ProgramRun run = RunTolvern("-p " + modem.DevicePath() + " --nowait " + args);
-        run.out = NoLineNumbers(run.out);
-        return run;
-    }
+    ProgramRun Run(const std::string &args) { return EmulatorTest::Run("--nowait " + args); }
 
     // What an update prints up to the status frame: the progress lines for each block
     // and the closing line; the status frame comes encrypted.
@@ -84,8 +65,6 @@ protected:
         return lines + "Firmware with " + std::to_string(size) + " sent\nAES with iv\n";
     }
 
-    std::filesystem::path systemRoot;
-    ModemEmu::ModemEmulator modem;
     std::shared_ptr<FirmwareReceiver> receiver;
 };
 

@@ -1,5 +1,5 @@
 #include "LogCapture.h"
-#include "TestTemp.h"
+#include "TempDir.h"
 #include "Tolv_XmlFormatError.h"
 #include "Tolv_XmlHelper.h"
 
@@ -17,21 +17,6 @@ namespace
 {
 
 const std::string Fixtures = TOLV_FIXTURES_DIR;
-
-// A file of its own in the test's temporary directory.
-class TempFile
-{
-public:
-    TempFile(const std::string &name, const std::string &content) : path(TestTempPath(name))
-    {
-        std::ofstream(path) << content;
-    }
-    ~TempFile() { std::filesystem::remove(path); }
-    std::string Path() const { return path.string(); }
-
-private:
-    std::filesystem::path path;
-};
 
 // The exception's message, or "" when none was thrown.
 template <typename Exception> std::string ReadError(const std::string &path, Tolv::XmlDocPtr &doc)
@@ -70,7 +55,8 @@ TEST(XmlHelper, ReadsAFileAndHandsBackItsRoot)
 
 TEST(XmlHelper, FailuresHaveTheirOwnMessages)
 {
-    const TempFile empty("empty.xml", "");
+    const TempDir dir;
+    const std::string empty = dir.Write("empty.xml", "");
     struct Case
     {
         std::string path;
@@ -80,7 +66,7 @@ TEST(XmlHelper, FailuresHaveTheirOwnMessages)
     const Case cases[] = {
         {Fixtures + "/config/no_such_file.xml", "Can't open file", "Can't read file"},
         {Fixtures + "/config", "Cannot load xml file", "Load config file failed " + Fixtures + "/config"},
-        {empty.Path(), "Cannot load xml file", "Load config file failed " + empty.Path()},
+        {empty, "Cannot load xml file", "Load config file failed " + empty},
     };
     for (const Case &c : cases)
     {
@@ -147,10 +133,11 @@ TEST(XmlHelper, ExternalEntitiesAreNeverLoaded)
 
 TEST(XmlHelper, NextElementStepsOverAnyNodeKind)
 {
-    const TempFile file("siblings.xml", "<r>\n  <a/>\n  <b/><!-- c --><d/>\n</r>\n");
+    const TempDir dir;
+    const std::string file = dir.Write("siblings.xml", "<r>\n  <a/>\n  <b/><!-- c --><d/>\n</r>\n");
     Tolv::XmlDocPtr doc;
     xmlNode *root = nullptr;
-    Tolv::ReadXmlFile(file.Path(), doc, root);
+    Tolv::ReadXmlFile(file, doc, root);
     xmlNode *node = root->children;
     EXPECT_EQ(Name(node), "a");
     EXPECT_EQ(Name(Tolv::NextElement(node)), "b"); // whitespace left no text node

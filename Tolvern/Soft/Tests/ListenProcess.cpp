@@ -1,7 +1,6 @@
-#include "test_listen_process.h"
+#include "ListenProcess.h"
 
-#include "ProgramRunner.h"
-#include "TestTemp.h"
+#include "OutputText.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,11 +15,11 @@
 
 extern char **environ;
 
-ListenProcess::ListenProcess(const std::vector<std::string> &args)
-    : outPath_(TestTempPath("listen_out.txt").string()), errPath_(TestTempPath("listen_err.txt").string()),
-      rootPath_(TestTempPath("root").string())
+ListenProcess::ListenProcess(const std::vector<std::string> &args) : outPath_(files_.Path("out.txt"))
 {
-    std::filesystem::create_directories(rootPath_);
+    const std::string rootPath = files_.Path("root");
+    std::filesystem::create_directories(rootPath);
+    const std::string errPath = files_.Path("err.txt");
 
     std::vector<std::string> words{TOLV_BINARY};
     words.insert(words.end(), args.begin(), args.end());
@@ -31,7 +30,7 @@ ListenProcess::ListenProcess(const std::vector<std::string> &args)
     }
     argv.push_back(nullptr);
 
-    std::vector<std::string> environment{"TOLVERN_SYSTEM_ROOT=" + rootPath_};
+    std::vector<std::string> environment{"TOLVERN_SYSTEM_ROOT=" + rootPath};
     for (char **entry = environ; *entry != nullptr; ++entry)
     {
         if (std::string(*entry).rfind("TOLVERN_SYSTEM_ROOT=", 0) != 0)
@@ -50,7 +49,7 @@ ListenProcess::ListenProcess(const std::vector<std::string> &args)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int result = posix_spawn(&pid_, TOLV_BINARY, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0)
@@ -63,9 +62,6 @@ ListenProcess::ListenProcess(const std::vector<std::string> &args)
 ListenProcess::~ListenProcess()
 {
     Kill();
-    std::filesystem::remove(outPath_);
-    std::filesystem::remove(errPath_);
-    std::filesystem::remove_all(rootPath_);
 }
 
 std::string ListenProcess::Output() const
@@ -124,14 +120,4 @@ void ListenProcess::Kill()
     {
     }
     pid_ = -1;
-}
-
-size_t CountOf(const std::string &text, const std::string &part)
-{
-    size_t count = 0;
-    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + part.size()))
-    {
-        ++count;
-    }
-    return count;
 }

@@ -1,60 +1,13 @@
-#include "test_listen_modem.h"
+#include "ListenModem.h"
 
-#include "ProgramRunner.h"
 #include "RadioFrame.h"
-#include "TestTemp.h"
 #include "mbus-crc16.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <regex>
-#include <sstream>
-#include <thread>
 
 void ListenModem::SetUp()
 {
-    // Runs through RunTolvern inherit it; ListenProcess sets its own.
-    systemRoot = TestTempPath("root").string();
-    std::filesystem::create_directories(systemRoot);
-    ::setenv("TOLVERN_SYSTEM_ROOT", systemRoot.c_str(), 1);
     modem.Start();
-}
-
-void ListenModem::TearDown()
-{
-    if (program)
-    {
-        program->Kill();
-    }
-    modem.Stop();
-    EXPECT_EQ(modem.Record().ViolationText(), "");
-    ::unsetenv("TOLVERN_SYSTEM_ROOT");
-    std::filesystem::remove_all(systemRoot);
-}
-
-ListenProcess &ListenModem::Start(const std::string &args)
-{
-    std::vector<std::string> words{"-p", modem.DevicePath()};
-    std::istringstream in(args);
-    for (std::string word; in >> word;)
-    {
-        words.push_back(word);
-    }
-    program = std::make_unique<ListenProcess>(words);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!modem.HostAttached() && std::chrono::steady_clock::now() < end)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_TRUE(modem.HostAttached()) << "Tolvern never spoke to the modem:\n" << program->Output();
-    return *program;
-}
-
-bool ListenModem::WaitDocuments(size_t count, int timeoutMs)
-{
-    return program->WaitFor([count](const std::string &out) { return CountOf(out, "</mbus>\n") >= count; },
-                            std::chrono::milliseconds(timeoutMs));
 }
 
 namespace
@@ -126,9 +79,4 @@ Bytes MeterData()
 {
     return {0x2F, 0x2F, 0x0C, 0x13, 0x78, 0x56, 0x34, 0x12, 0x04, 0x6D,
             0x32, 0x37, 0x1F, 0x15, 0x02, 0xFD, 0x17, 0x00, 0x00};
-}
-
-std::string NoDates(const std::string &text)
-{
-    return std::regex_replace(text, std::regex(R"(date="[^"]*")"), "date=\"D\"");
 }

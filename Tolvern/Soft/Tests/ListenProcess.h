@@ -1,6 +1,8 @@
 #ifndef TOLV_TESTS_LISTENPROCESS_H
 #define TOLV_TESTS_LISTENPROCESS_H
 
+#include "TempDir.h"
+
 #include <sys/resource.h>
 #include <sys/types.h>
 
@@ -11,7 +13,7 @@
 
 // A run of the built Tolvern that keeps going (the listen task never ends):
 // started at once, its standard output collected in a file, ended by Kill as
-// the GUI ends it. TOLVERN_SYSTEM_ROOT points at a folder of the test's own,
+// the GUI ends it. TOLVERN_SYSTEM_ROOT points at a folder of the run's own,
 // so the gateway helpers never touch the real system.
 class ListenProcess
 {
@@ -34,14 +36,10 @@ public:
     const rusage &Usage() const { return usage_; }
 
 private:
+    TempDir files_; // output, errors and the system root
     std::string outPath_;
-    std::string errPath_;
-    std::string rootPath_;
     pid_t pid_ = -1;
     rusage usage_{};
 };
-
-// Occurrences of part in text.
-size_t CountOf(const std::string &text, const std::string &part);
 
 #endif
