@@ -126,8 +126,13 @@ private slots:
         runner->Kill();
         QTRY_VERIFY_WITH_TIMEOUT(runner.isNull(), 20000);
         QVERIFY(end.isEmpty());
+        // Which meter is heard first depends on when Tolvern has the modem ready (the emulator drops what
+        // comes before); from then on the two take turns.
         const QStringList frames = ids(store).mid(0, 4);
-        QCOMPARE(frames, QStringList({"1:12345678", "2:87654321", "3:12345678", "4:87654321"}));
+        const bool gasFirst = frames.value(0).endsWith("12345678");
+        const QString one = gasFirst ? "12345678" : "87654321";
+        const QString other = gasFirst ? "87654321" : "12345678";
+        QCOMPARE(frames, QStringList({"1:" + one, "2:" + other, "3:" + one, "4:" + other}));
         const CaptureFrame_t first = store.getFrames().value(0).getData();
         QVERIFY(first.rssi < 0); // the modem's signal byte, as Tolvern turns it into an rssi
         QCOMPARE(first.Type, QString("SND-NR"));
