@@ -11,6 +11,9 @@
 #include <memory>
 #include <string>
 
+// The program's default AES key, which the emulated modules hold unless a test says otherwise.
+constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
+
 // The built Tolvern against the modem emulator on a pseudo-terminal. The test configures
 // `modem` and starts it; every run gets "-p" and the emulator's device first, and a system
 // root of the test's own, so the gateway helpers never touch the real system. Afterwards

@@ -82,7 +82,7 @@ void ListenFlood(benchmark::State &state, bool modeFive)
     {
         ModemEmu::ModemEmulator modem;
         modem.Start();
-        const std::string key = "7C41D09A2E6B35F8A1C94E07B2D6F358";
+        const std::string key = DefaultKey;
         Bytes frame = MeterFrame(0x44, 0, MeterData());
         if (modeFive)
         {

@@ -15,7 +15,6 @@ using ModemEmu::InstallAnswer;
 using ModemEmu::InstallingModule;
 using namespace std::chrono_literals;
 
-constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
 constexpr uint8_t CnfIr = 0x06;
 constexpr uint8_t SndNke = 0x40;
 

@@ -27,8 +27,6 @@ MeterConfig Meter(std::vector<Bytes> frames)
     return meter;
 }
 
-const char *const DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
-
 } // namespace
 
 TEST_F(ListenModem, PlainFramePrintedAsItsDocument)

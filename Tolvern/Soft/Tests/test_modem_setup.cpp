@@ -1,5 +1,7 @@
 #include "LogCapture.h"
 #include "StubModem.h"
+#include "TempSystemRoot.h"
+#include "Tolv_GpioHolder.h"
 #include "Tolv_ModemSetup.h"
 #include "Tolv_ModemTasks.h"
 
@@ -156,4 +158,34 @@ TEST(ModemTasks, StatisticsLines)
                               "detected preambles: 345\n"
                               "Sync. address     : 6\n"
                               "CRC errors        : 4294967295\n");
+}
+
+TEST(GpioHolder, TakesTheFourLinesSetsThePowerLineAndGivesThemBackInReverse)
+{
+    const TempSystemRoot root;
+    const char *const pins[] = {"45", "47", "35", "48"};
+    root.Write("/sys/class/gpio/export", "");
+    root.Write("/sys/class/gpio/unexport", "");
+    for (const std::string pin : pins)
+    {
+        root.Write("/sys/class/gpio/gpio" + pin + "/direction", "");
+        root.Write("/sys/class/gpio/gpio" + pin + "/value", "");
+    }
+    {
+        const Tolv::GpioHolder holder;
+        for (const Gpio *line : *holder.Lines())
+        {
+            EXPECT_NE(line, nullptr);
+        }
+        // Each export overwrites the file: the last line taken is the last one written.
+        EXPECT_EQ(root.Read("/sys/class/gpio/export"), "48");
+        EXPECT_EQ(root.Read("/sys/class/gpio/gpio35/direction"), "out");
+        EXPECT_EQ(root.Read("/sys/class/gpio/gpio35/value"), "1");
+        for (const char *other : {"45", "47", "48"})
+        {
+            EXPECT_EQ(root.Read(std::string("/sys/class/gpio/gpio") + other + "/value"), "") << other;
+        }
+        EXPECT_EQ(root.Read("/sys/class/gpio/unexport"), "");
+    }
+    EXPECT_EQ(root.Read("/sys/class/gpio/unexport"), "45");
 }

@@ -21,8 +21,6 @@ using ModemEmu::Concentrator;
 using ModemEmu::ConcentratorConfig;
 using namespace std::chrono_literals;
 
-constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
-
 bool Eventually(const std::function<bool()> &done, std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;

@@ -19,7 +19,6 @@ using ModemEmu::FirmwareStatus;
 const std::string InstallFixtures = std::string(TOLV_FIXTURES_DIR) + "/install";
 const std::string Firmware187 = InstallFixtures + "/firmware_187.bin";
 const std::string Firmware186 = InstallFixtures + "/firmware_186.bin";
-constexpr const char *DefaultKey = "7C41D09A2E6B35F8A1C94E07B2D6F358";
 
 std::vector<uint8_t> FileBytes(const std::string &path)
 {
