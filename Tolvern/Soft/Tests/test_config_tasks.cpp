@@ -1,6 +1,6 @@
 // Module requests end to end: the built program against the emulated modem
 // and a commissioned module that decrypts each request and answers it.
-#include "ConfigTasksFixture.h"
+#include "ConfigTasksTest.h"
 
 using ModemEmu::ModuleAnswer;
 

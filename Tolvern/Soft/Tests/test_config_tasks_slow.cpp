@@ -1,6 +1,6 @@
 // Module requests that must wait out a limit: answers that never come and a
 // mailbox that stays full.
-#include "ConfigTasksFixture.h"
+#include "ConfigTasksTest.h"
 
 using ModemEmu::ModuleAnswer;
 

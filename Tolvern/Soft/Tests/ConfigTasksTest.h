@@ -1,5 +1,5 @@
-#ifndef TOLV_TESTS_CONFIGTASKSFIXTURE_H
-#define TOLV_TESTS_CONFIGTASKSFIXTURE_H
+#ifndef TOLV_TESTS_CONFIGTASKSTEST_H
+#define TOLV_TESTS_CONFIGTASKSTEST_H
 
 // The built program against the modem emulator with a commissioned module at
 // the default address, 0x12345678d26a0107, that holds the default key.
