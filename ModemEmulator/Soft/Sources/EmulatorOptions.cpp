@@ -159,7 +159,7 @@ void AddMeter(EmulatorOptions &o, const std::string &option, const std::string &
 
 using Apply = void (*)(EmulatorOptions &, const std::string &option, const std::string &value);
 
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     bool takesValue;
@@ -169,7 +169,7 @@ struct OptionSpec
 using O = EmulatorOptions;
 using S = const std::string &;
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"-h", false, [](O &o, S, S) { o.help = true; }},
     {"--help", false, [](O &o, S, S) { o.help = true; }},
     {"--link", true, [](O &o, S, S v) { o.linkPath = v; }},
@@ -206,12 +206,12 @@ constexpr OptionSpec kOptions[] = {
     {"--fault", true, [](O &o, S, S v) { o.faults.push_back(ParseFault(v)); }},
 };
 
-const OptionSpec *FindOption(const std::string &name)
+const OptionEntry *FindOption(const std::string &name)
 {
-    for (const OptionSpec &spec : kOptions)
+    for (const OptionEntry &entry : kOptions)
     {
-        if (name == spec.name)
-            return &spec;
+        if (name == entry.name)
+            return &entry;
     }
     return nullptr;
 }
@@ -224,13 +224,13 @@ EmulatorOptions EmulatorOptions::Parse(const std::vector<std::string> &args)
     for (size_t i = 0; i < args.size(); ++i)
     {
         const std::string &option = args[i];
-        const OptionSpec *spec = FindOption(option);
-        if (!spec)
+        const OptionEntry *entry = FindOption(option);
+        if (!entry)
             throw std::invalid_argument("unknown option " + option);
-        if (spec->takesValue && i + 1 >= args.size())
+        if (entry->takesValue && i + 1 >= args.size())
             throw std::invalid_argument(option + ": missing value");
         static const std::string kNoValue;
-        spec->apply(options, option, spec->takesValue ? args[++i] : kNoValue);
+        entry->apply(options, option, entry->takesValue ? args[++i] : kNoValue);
     }
     // Build the meters once here, so that a bad frame is a usage error and not a failure later.
     for (const MeterConfig &config : options.meters)
