@@ -4,6 +4,7 @@
 #include "MbusSamples.h"
 #include "ModuleStatisticsList.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "reverseAddressBytes.h"
 #include "tolvern_capture.h"
 #include "xml_capture.h"
@@ -32,21 +33,6 @@ CaptureFrame_t frameAt(const QString &id, qint64 seconds, int rssi, const QStrin
     frame.rssi = rssi;
     frame.Type = type;
     return frame;
-}
-
-QString readLog(const Logger &logger)
-{
-    QFile file(logger.logFilePath());
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
-
-QStringList ids(const xml_capture &store)
-{
-    QStringList list;
-    for (const CaptureFrame &frame : store.getFrames())
-        list << QString("%1:%2").arg(frame.getData().number).arg(frame.getData().Id);
-    return list;
 }
 
 const WMBusSettings_t Settings{"ttyUSB0", "T", "", "./Template"};
@@ -293,7 +279,7 @@ private slots:
             job.handleOutput(QString::fromUtf8(chunk));
             counts << received.size();
         }
-        QCOMPARE(ids(store), frames);
+        QCOMPARE(TestSupport::frameIds(store), frames);
         QCOMPARE(counts, signalsPerChunk);
     }
 
@@ -304,7 +290,7 @@ private slots:
         xml_capture store(&logger);
         tolvern_capture job(&Settings, &store, nullptr, &logger, false, false);
         job.handleOutput("Set wM-Bus mode to: T\r\n   \n" + QString::fromUtf8(MbusSamples::meter("AAAAAAAA")));
-        const QString log = readLog(logger);
+        const QString log = TestSupport::readLog(logger);
         QCOMPARE(log.count("cli: Set wM-Bus mode to: T\n"), 1);
         QCOMPARE(log.count("cli: "), 1);
         QCOMPARE(store.count(), 1);
@@ -319,8 +305,8 @@ private slots:
         const QByteArray a = MbusSamples::meter("AAAAAAAA");
         job.handleOutput(QString::fromUtf8(a.left(60) + "\n" + MbusSamples::meter("BBBBBBBB")));
         job.handleOutput(QString::fromUtf8(MbusSamples::meter("CCCCCCCC")));
-        QCOMPARE(ids(store), (QStringList{"1:BBBBBBBB", "2:CCCCCCCC"}));
-        const QString log = readLog(logger);
+        QCOMPARE(TestSupport::frameIds(store), (QStringList{"1:BBBBBBBB", "2:CCCCCCCC"}));
+        const QString log = TestSupport::readLog(logger);
         QCOMPARE(log.count("xmlBOM.setContent failed : "), 1);
         QVERIFY(log.contains("xmlBOM.setContent failed : " + QString::fromUtf8(a.left(60)).simplified() + "\n"));
     }
@@ -343,15 +329,15 @@ private slots:
         QVERIFY(!store.AddFrame(first));
         QString second = "<Id>11</Id></header></mbus>";
         QVERIFY(store.AddFrame(second));
-        QCOMPARE(ids(store), QStringList{"1:11"});
+        QCOMPARE(TestSupport::frameIds(store), QStringList{"1:11"});
         QString broken = "<mbus><a></mbus>";
         QVERIFY(!store.AddFrame(broken));
-        QVERIFY(readLog(logger).contains("xmlBOM.setContent failed : <mbus><a></mbus>"));
+        QVERIFY(TestSupport::readLog(logger).contains("xmlBOM.setContent failed : <mbus><a></mbus>"));
         QString other = "<x><mbus/></x><!-- </mbus> -->";
         QVERIFY(!store.AddFrame(other));
         QString third = "<mbus><header><Id>22</Id></header></mbus>";
         QVERIFY(store.AddFrame(third));
-        QCOMPARE(ids(store), (QStringList{"1:11", "2:22"}));
+        QCOMPARE(TestSupport::frameIds(store), (QStringList{"1:11", "2:22"}));
     }
 
     void recordsStayValidAfterLaterChunks()
@@ -388,9 +374,9 @@ private slots:
         TestHome home;
         Logger logger;
         xml_capture store(QString(GUI_TEST_DATA) + "/" + file, &logger);
-        QCOMPARE(ids(store), frames);
+        QCOMPARE(TestSupport::frameIds(store), frames);
         if (!logLine.isEmpty())
-            QVERIFY(readLog(logger).contains(logLine));
+            QVERIFY(TestSupport::readLog(logger).contains(logLine));
     }
 
     void loadedFramesKeepTheirTime()
@@ -419,7 +405,7 @@ private slots:
         QSignalSpy end(job->process(), &tolvern_process::SendProcessEnd);
         job->process()->start();
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, 10000);
-        QCOMPARE(ids(store), (QStringList{"1:AAAAAAAA", "2:BBBBBBBB"}));
+        QCOMPARE(TestSupport::frameIds(store), (QStringList{"1:AAAAAAAA", "2:BBBBBBBB"}));
         QCOMPARE(fake.recordedArgs().last(), QString("-l"));
         QPointer<tolvern_process> runner = job->process();
         runner->Kill();

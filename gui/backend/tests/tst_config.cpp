@@ -3,6 +3,7 @@
 #include "Logger.h"
 #include "TemplateList.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "tolvern_config.h"
 
 #include <QFile>
@@ -13,33 +14,12 @@
 
 namespace
 {
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-}
-
 ConfigParam param(const QString &name, const QString &value)
 {
     ConfigParam p;
     p.name = name;
     p.value = value;
     return p;
-}
-
-QString readLog(const Logger &logger)
-{
-    QFile file(logger.logFilePath());
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
 }
 
 // Tolvern's answer to a configuration read: "Received: " and the document on the same first line.
@@ -58,13 +38,6 @@ const QByteArray ReadAnswer = "Received: <mbus date=\"2026-01-02T10:00:00\">\n"
 
 const WMBusSettings_t Settings{"ttyUSB0", "Nc", "", "./Template"};
 
-QList<bool> outcomes(const QSignalSpy &spy)
-{
-    QList<bool> list;
-    for (const QList<QVariant> &call : spy)
-        list << call.at(0).toBool();
-    return list;
-}
 } // namespace
 
 class TestConfig : public QObject
@@ -79,12 +52,12 @@ private slots:
         QVERIFY(document.written());
         QVERIFY(document.exists());
         QCOMPARE(document.fileName(), path);
-        QCOMPARE(readFile(path), QByteArray("<config id=\"zvr_water_01\" hlvtb_version=\"1.2\">\n"
-                                            "\t<period>900</period>\n"
-                                            "\t<key></key>\n"
-                                            "</config>\n"));
+        QCOMPARE(TestSupport::readFile(path), QByteArray("<config id=\"zvr_water_01\" hlvtb_version=\"1.2\">\n"
+                                                         "\t<period>900</period>\n"
+                                                         "\t<key></key>\n"
+                                                         "</config>\n"));
         ConfigDocument none("my_type_01_01", {}, dir.path() + "/none.xml");
-        QCOMPARE(readFile(dir.path() + "/none.xml"),
+        QCOMPARE(TestSupport::readFile(dir.path() + "/none.xml"),
                  QByteArray("<config id=\"my_type_01_01\" hlvtb_version=\"1.2\">\n</config>\n"));
     }
 
@@ -114,11 +87,11 @@ private slots:
         QVERIFY(!missingDir.exists());
         // A name that is no element name would break the whole file: nothing is written, the old file stays.
         const QString path = dir.path() + "/kept.xml";
-        writeFile(path, "old");
+        TestSupport::writeFile(path, "old");
         ConfigDocument badName("t", {param("a", "1"), param("two words", "2")}, path);
         QVERIFY(!badName.written());
         QVERIFY(badName.exists()); // a file of that name is there, but it is not ours
-        QCOMPARE(readFile(path), QByteArray("old"));
+        QCOMPARE(TestSupport::readFile(path), QByteArray("old"));
     }
 
     void temporaryFileGoesWithTheDocument()
@@ -130,7 +103,7 @@ private slots:
             name = document.fileName();
             QVERIFY(name.startsWith(QDir::tempPath() + "/"));
             QVERIFY(QFile::exists(name));
-            QVERIFY(readFile(name).contains("\t<a>1</a>\n"));
+            QVERIFY(TestSupport::readFile(name).contains("\t<a>1</a>\n"));
         }
         QVERIFY(!QFile::exists(name));
     }
@@ -156,7 +129,7 @@ private slots:
         QFETCH(QString, id);
         QFETCH(QStringList, names);
         QTemporaryDir dir;
-        writeFile(dir.path() + "/c.xml", text);
+        TestSupport::writeFile(dir.path() + "/c.xml", text);
         ConfigDocument document(dir.path() + "/c.xml");
         QCOMPARE(document.getId(), id);
         QStringList read;
@@ -237,7 +210,7 @@ private slots:
         for (const QList<QVariant> &call : connected)
             seen << call.at(0).toString();
         QCOMPARE(seen, addresses);
-        QCOMPARE(outcomes(done), results);
+        QCOMPARE(TestSupport::values<bool>(done), results);
     }
 
     void readJobOutput_data()
@@ -280,7 +253,7 @@ private slots:
             counts << done.size() - before;
         }
         QCOMPARE(counts, donePerChunk);
-        QCOMPARE(outcomes(done), results);
+        QCOMPARE(TestSupport::values<bool>(done), results);
         if (params < 0)
             QVERIFY(job.document() == nullptr);
         else
@@ -296,19 +269,19 @@ private slots:
         QSignalSpy readDone(&reader, &tolvern_config::ConfigDone);
         reader.handleReadOutput("Got address 0102030405060708\n");
         reader.handleEnd();
-        QCOMPARE(outcomes(readDone), QList<bool>{false});
+        QCOMPARE(TestSupport::values<bool>(readDone), QList<bool>{false});
 
         tolvern_config answered(&Settings, "t", nullptr, nullptr, false);
         QSignalSpy answeredDone(&answered, &tolvern_config::ConfigDone);
         answered.handleReadOutput(QString::fromUtf8(ReadAnswer));
         answered.handleEnd();
-        QCOMPARE(outcomes(answeredDone), QList<bool>{true});
+        QCOMPARE(TestSupport::values<bool>(answeredDone), QList<bool>{true});
 
         tolvern_config writer(&Settings, "t", nullptr, nullptr, false);
         QSignalSpy writeDone(&writer, &tolvern_config::ConfigDone);
         writer.handleWriteOutput("Got address 0102030405060708\nResponse ok"); // last line without its end
         writer.handleEnd();
-        QCOMPARE(outcomes(writeDone), QList<bool>{true});
+        QCOMPARE(TestSupport::values<bool>(writeDone), QList<bool>{true});
     }
 
     void readRunAgainstFakeTolvern()
@@ -323,13 +296,13 @@ private slots:
         job->ReadConfig("/tmp/with blank.xml");
         QVERIFY(job->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!job->isRunning(), 10000);
-        QCOMPARE(outcomes(done), QList<bool>{true});
+        QCOMPARE(TestSupport::values<bool>(done), QList<bool>{true});
         QCOMPARE(connected.size(), 1);
         QCOMPARE(job->document()->getParams().size(), 2);
         QCOMPARE(fake.recordedArgs().mid(4), QStringList({"--type", "ZVR169", "--mode", "n", "--channel", "3", "--id",
                                                           "my id", "-r", "/tmp/with blank.xml"}));
         delete job;
-        QVERIFY(readLog(logger).contains("end with( TolvernRunning =0 )"));
+        QVERIFY(TestSupport::readLog(logger).contains("end with( TolvernRunning =0 )"));
     }
 
     void writeRunWithFailingTolvern()
@@ -343,7 +316,7 @@ private slots:
         QSignalSpy end(job.process(), &tolvern_process::SendProcessEnd);
         job.WriteConfig("/tmp/c.xml");
         QTRY_VERIFY_WITH_TIMEOUT(!job.isRunning(), 10000);
-        QCOMPARE(outcomes(done), QList<bool>{false});
+        QCOMPARE(TestSupport::values<bool>(done), QList<bool>{false});
         QCOMPARE(end.size(), 1);
         QCOMPARE(end.at(0).at(0).toInt(), 1);
         QCOMPARE(fake.recordedArgs().mid(4),
@@ -355,7 +328,7 @@ private slots:
         TestHome home;
         Logger logger;
         delete new tolvern_config(&Settings, "t", nullptr, &logger, false);
-        QVERIFY(readLog(logger).contains("end with( TolvernRunning =0 )"));
+        QVERIFY(TestSupport::readLog(logger).contains("end with( TolvernRunning =0 )"));
 
         FakeTolvern(home.home()).out("Got address 0102030405060708\n").runUntilKilled().install();
         auto *job = new tolvern_config(&Settings, "t", nullptr, &logger, false);
@@ -364,8 +337,8 @@ private slots:
         job->ReadConfig("/tmp/c.xml");
         QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 10000);
         delete job;
-        QVERIFY(readLog(logger).contains("end with( TolvernRunning =1 )"));
-        QVERIFY(readLog(logger).contains("Kill process"));
+        QVERIFY(TestSupport::readLog(logger).contains("end with( TolvernRunning =1 )"));
+        QVERIFY(TestSupport::readLog(logger).contains("Kill process"));
         QVERIFY(done.isEmpty());
     }
 
@@ -382,8 +355,8 @@ private slots:
         };
         auto file = [&](const QString &name, const QByteArray &id, const QByteArray &items)
         {
-            writeFile(dir.path() + "/" + name,
-                      "<template>\n  <id>" + id + "</id>\n  <configs>\n" + items + "\n  </configs>\n</template>\n");
+            TestSupport::writeFile(dir.path() + "/" + name, "<template>\n  <id>" + id + "</id>\n  <configs>\n" + items +
+                                                                "\n  </configs>\n</template>\n");
         };
         file("b.xml", "type_b", item("one") + "\n" + item("two"));
         file("A.XML", "type_a",
@@ -393,11 +366,12 @@ private slots:
         file("c.Xml", "type_b", item("a") + item("b") + "<!-- cut -->" + item("c") + item("d") + item("e"));
         file("d.txt", "type_d", item("x"));
         file("e.xml", "type_e", "");
-        writeFile(dir.path() + "/f.xml", "<template><configs>" + item("x") + "</configs><id>type_f</id></template>");
-        writeFile(dir.path() + "/g.xml",
-                  "<template><!-- c --><id>g</id><configs>" + item("x") + "</configs></template>");
-        writeFile(dir.path() + "/h.xml", "<template><id>h</id>");
-        writeFile(dir.path() + "/i.xml", "<other/>");
+        TestSupport::writeFile(dir.path() + "/f.xml",
+                               "<template><configs>" + item("x") + "</configs><id>type_f</id></template>");
+        TestSupport::writeFile(dir.path() + "/g.xml",
+                               "<template><!-- c --><id>g</id><configs>" + item("x") + "</configs></template>");
+        TestSupport::writeFile(dir.path() + "/h.xml", "<template><id>h</id>");
+        TestSupport::writeFile(dir.path() + "/i.xml", "<other/>");
         QDir(dir.path()).mkdir("sub.xml");
 
         TemplateList list(dir.path());
@@ -433,7 +407,7 @@ private slots:
         QVERIFY(!missing.isOk());
         QVERIFY(missing.getTemplates().isEmpty());
         QTemporaryDir dir;
-        writeFile(dir.path() + "/empty.xml", "<template><id>e</id><configs></configs></template>");
+        TestSupport::writeFile(dir.path() + "/empty.xml", "<template><id>e</id><configs></configs></template>");
         QVERIFY(!TemplateList(dir.path()).isOk());
     }
 };

@@ -8,6 +8,7 @@
 #include "ModemEmulator.h"
 #include "TemplateList.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "tolvern_capture.h"
 #include "tolvern_config.h"
 #include "tolvern_info.h"
@@ -39,14 +40,6 @@ ModemEmu::AesKey keyBytes()
 // The module's own frame that Tolvern waits for before it addresses it: C 0x08, CI 0x7A, ZVR,
 // at the module address 0x12345678d26a0107.
 const char *const ModuleBeacon = "0E08D26A123456780107 7A01000000";
-
-QStringList ids(const xml_capture &store)
-{
-    QStringList list;
-    for (const CaptureFrame &frame : store.getFrames())
-        list << QString("%1:%2").arg(frame.getData().number).arg(frame.getData().Id);
-    return list;
-}
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -128,7 +121,7 @@ private slots:
         QVERIFY(end.isEmpty());
         // Which meter is heard first depends on when Tolvern has the modem ready (the emulator drops what
         // comes before); from then on the two take turns.
-        const QStringList frames = ids(store).mid(0, 4);
+        const QStringList frames = TestSupport::frameIds(store).mid(0, 4);
         const bool gasFirst = frames.value(0).endsWith("12345678");
         const QString one = gasFirst ? "12345678" : "87654321";
         const QString other = gasFirst ? "87654321" : "12345678";

@@ -2,6 +2,7 @@
 #include "Logger.h"
 #include "MbusSamples.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "tolvern_info.h"
 #include "tolvern_installation.h"
 #include "tolvern_update.h"
@@ -14,29 +15,6 @@
 
 namespace
 {
-QString readLog(const Logger &logger)
-{
-    QFile file(logger.logFilePath());
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
-
-QList<int> ints(const QSignalSpy &spy)
-{
-    QList<int> list;
-    for (const QList<QVariant> &call : spy)
-        list << call.at(0).toInt();
-    return list;
-}
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList list;
-    for (const QList<QVariant> &call : spy)
-        list << call.at(0).toString();
-    return list;
-}
-
 // A concentrator's answer to an installation request, as Tolvern prints it.
 QByteArray concentrator(const QByteArray &id, const QByteArray &status, int rssi, const QByteArray &uid = "305419896",
                         bool withTpl = true)
@@ -138,12 +116,12 @@ private slots:
         QSignalSpy connectedSpy(&job, &tolvern_update::Connected);
         for (const QByteArray &chunk : chunks)
             job.handleOutput(QString::fromUtf8(chunk));
-        QCOMPARE(ints(packetSpy), packets);
-        QCOMPARE(ints(statusSpy), statuses);
-        QCOMPARE(texts(debugSpy), debug);
-        QCOMPARE(texts(connectedSpy), addresses);
+        QCOMPARE(TestSupport::values<int>(packetSpy), packets);
+        QCOMPARE(TestSupport::values<int>(statusSpy), statuses);
+        QCOMPARE(TestSupport::texts(debugSpy), debug);
+        QCOMPARE(TestSupport::texts(connectedSpy), addresses);
         if (!statuses.isEmpty())
-            QVERIFY(readLog(logger).contains("] Update status: "));
+            QVERIFY(TestSupport::readLog(logger).contains("] Update status: "));
     }
 
     void updateArguments_data()
@@ -166,7 +144,7 @@ private slots:
         tolvern_update job(&s, "/tmp/a \"quoted\" fw.bin", nullptr, nullptr, false);
         QSignalSpy statusSpy(&job, &tolvern_update::UpdateDone);
         QTRY_VERIFY_WITH_TIMEOUT(job.process() == nullptr, 10000);
-        QCOMPARE(ints(statusSpy), QList<int>{0});
+        QCOMPARE(TestSupport::values<int>(statusSpy), QList<int>{0});
         QCOMPARE(fake.recordedArgs().mid(4), (modeArgs + QStringList{"-u", "/tmp/a \"quoted\" fw.bin"}));
     }
 
@@ -281,8 +259,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(job->process() == nullptr, 10000); // killed, then gone
         QCOMPARE(fake.recordedArgs().mid(4), QStringList({"--type", "ZVR868", "--mode", "T", "-m"}));
         delete job;
-        QVERIFY(readLog(logger).contains("[tolvern_info::~tolvern_info():"));
-        QVERIFY(readLog(logger).contains("Kill process"));
+        QVERIFY(TestSupport::readLog(logger).contains("[tolvern_info::~tolvern_info():"));
+        QVERIFY(TestSupport::readLog(logger).contains("Kill process"));
     }
 
     void installationFrames_data()
@@ -313,7 +291,7 @@ private slots:
             job.handleOutput(QString::fromUtf8(chunk));
         QCOMPARE(received.size(), frames);
         QCOMPARE(answers.size(), frames);
-        for (const QString &frame : texts(received))
+        for (const QString &frame : TestSupport::texts(received))
             QVERIFY(frame.startsWith("<mbus date=") && frame.endsWith("</mbus>") && !frame.contains('\n'));
     }
 
@@ -373,7 +351,7 @@ private slots:
         QSignalSpy answers(&test, &xml_radio_test::ReceiveAnswer);
         test.GetNewFrame(QString::fromUtf8(frame));
         QCOMPARE(answers.size(), answer ? 1 : 0);
-        const QString log = readLog(logger);
+        const QString log = TestSupport::readLog(logger);
         if (!answer)
         {
             QVERIFY(log.contains("Missing data!!: Manuf:") || log.contains("xmlBOM.setContent failed : "));

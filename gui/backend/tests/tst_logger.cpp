@@ -1,6 +1,7 @@
 #include "GuiMessage.h"
 #include "Logger.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -9,36 +10,10 @@
 #include <memory>
 #include <vector>
 
-namespace
-{
-QStringList debugLines;
-void collectDebug(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    debugLines << message;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-}
-} // namespace
-
 class TestLogger : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { debugLines.clear(); }
-
     void lineHasTimeClassFunctionAndLine()
     {
         TestHome home;
@@ -47,7 +22,7 @@ private slots:
             logger.write("xml_capture", "AddFrame", 42, "x");
             logger.write("tolvern_process", "EndOfCommand", 7, "end of exec of command: %d", -3);
         }
-        const QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        const QList<QByteArray> lines = TestSupport::readFile(home.prefsDir() + "/log.txt").split('\n');
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[2].isEmpty());
         QRegularExpression first(R"(^\[\d\d:\d\d:\d\d\.\d\d\d\]\[xml_capture::AddFrame\(\):42\] x$)");
@@ -58,17 +33,17 @@ private slots:
     void longMessageIsCutTo2047Bytes()
     {
         TestHome home;
-        qInstallMessageHandler(collectDebug);
+        TestSupport::DebugCapture debug;
         {
             Logger logger;
             const QByteArray message(3000, 'm');
             logger.write("C", "f", 1, "%s", message.constData());
         }
-        qInstallMessageHandler(nullptr);
-        const QByteArray text = readFile(home.prefsDir() + "/log.txt");
+        debug.stop();
+        const QByteArray text = TestSupport::readFile(home.prefsDir() + "/log.txt");
         QCOMPARE(text.size(), 2048);
         QVERIFY(text.endsWith("m\n"));
-        QCOMPARE(debugLines.last().toUtf8().size(), 2047);
+        QCOMPARE(debug.lines().last().toUtf8().size(), 2047);
     }
 
     void cutNeverSplitsACharacter()
@@ -80,7 +55,7 @@ private slots:
             const QByteArray message = QString(1500, QChar(0xE9)).toUtf8();
             logger.write("C", "f", 1, "%s", message.constData());
         }
-        const QByteArray text = readFile(home.prefsDir() + "/log.txt");
+        const QByteArray text = TestSupport::readFile(home.prefsDir() + "/log.txt");
         QVERIFY(text.size() <= 2048);
         QVERIFY(!QString::fromUtf8(text).contains(QChar::ReplacementCharacter));
     }
@@ -89,30 +64,30 @@ private slots:
     {
         TestHome home;
         Logger *none = nullptr;
-        qInstallMessageHandler(collectDebug);
+        TestSupport::DebugCapture debug;
         const int line = __LINE__ + 1;
         GUI_LOG(none, "tolvern_process", "Command args: %s", "never shown");
-        qInstallMessageHandler(nullptr);
-        QCOMPARE(debugLines.size(), 1);
-        QCOMPARE(debugLines[0], QString("%1 (): %2").arg(__func__).arg(line));
+        debug.stop();
+        QCOMPARE(debug.lines().size(), 1);
+        QCOMPARE(debug.lines()[0], QString("%1 (): %2").arg(__func__).arg(line));
         QVERIFY(!QFile::exists(home.prefsDir() + "/log.txt"));
     }
 
     void createsMissingDirectory()
     {
         TestHome home;
-        qInstallMessageHandler(collectDebug);
+        TestSupport::DebugCapture debug;
         Logger logger;
-        qInstallMessageHandler(nullptr);
+        debug.stop();
         QVERIFY(QFileInfo(home.prefsDir()).isDir());
-        QVERIFY(debugLines.contains("Preferences path do not exist"));
-        QVERIFY(debugLines.contains("Log file:" + home.prefsDir() + "/log.txt"));
+        QVERIFY(debug.lines().contains("Preferences path do not exist"));
+        QVERIFY(debug.lines().contains("Log file:" + home.prefsDir() + "/log.txt"));
     }
 
     void uncreatableDirectoryIsReported()
     {
         TestHome home;
-        writeFile(home.home() + "/AppData", "a file where the folder should be");
+        TestSupport::writeFile(home.home() + "/AppData", "a file where the folder should be");
         QStringList shown;
         const GuiMessage::Handler previous = GuiMessage::setHandler([&shown](const QString &title, const QString &text)
                                                                     { shown << title + "|" + text; });
@@ -144,18 +119,18 @@ private slots:
         const QString log = home.prefsDir() + "/log.txt";
         const QString old = home.prefsDir() + "/log_old.txt";
         const QByteArray before(size, 'a');
-        writeFile(log, before);
+        TestSupport::writeFile(log, before);
         if (oldExists)
-            writeFile(old, "older\n");
+            TestSupport::writeFile(old, "older\n");
         {
             Logger logger;
             logger.write("C", "f", 1, "new");
         }
-        const QByteArray now = readFile(log);
+        const QByteArray now = TestSupport::readFile(log);
         if (rotated)
         {
             // The current log survives as the old one before log.txt starts anew.
-            QCOMPARE(readFile(old), before);
+            QCOMPARE(TestSupport::readFile(old), before);
             QVERIFY(now.startsWith('['));
             QVERIFY(now.endsWith("] new\n"));
             QVERIFY(now.size() < 100);
@@ -173,13 +148,13 @@ private slots:
         TestHome home;
         const QString log = home.prefsDir() + "/log.txt";
         const QByteArray before(1048577, 'b');
-        writeFile(log, before);
+        TestSupport::writeFile(log, before);
         QDir().mkpath(home.prefsDir() + "/log_old.txt"); // a folder: the copy cannot be made
         {
             Logger logger;
             logger.write("C", "f", 1, "after");
         }
-        const QByteArray now = readFile(log);
+        const QByteArray now = TestSupport::readFile(log);
         QCOMPARE(now.left(before.size()), before);
         QVERIFY(now.endsWith("] after\n"));
     }
@@ -195,7 +170,7 @@ private slots:
             Logger second;
             second.write("A", "two", 2, "second run");
         }
-        const QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        const QList<QByteArray> lines = TestSupport::readFile(home.prefsDir() + "/log.txt").split('\n');
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith("first run"));
         QVERIFY(lines[1].endsWith("second run"));
@@ -221,7 +196,7 @@ private slots:
             for (auto &thread : threads)
                 thread->wait();
         }
-        QList<QByteArray> lines = readFile(home.prefsDir() + "/log.txt").split('\n');
+        QList<QByteArray> lines = TestSupport::readFile(home.prefsDir() + "/log.txt").split('\n');
         lines.removeLast();
         QCOMPARE(lines.size(), Threads * Lines);
         QRegularExpression whole(R"(^\[[0-9:.]+\]\[T::run\(\):(\d)\] ([a-d])\2{299}$)");

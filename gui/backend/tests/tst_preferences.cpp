@@ -1,5 +1,6 @@
 #include "GuiMessage.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "xml_preferences.h"
 
 #include <QFile>
@@ -7,25 +8,9 @@
 
 namespace
 {
-QStringList debugLines;
-void collectDebug(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    debugLines << message;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 void writePrefs(const TestHome &home, const QByteArray &text)
 {
-    QDir().mkpath(home.prefsDir());
-    QFile file(home.prefsDir() + "/Prefs.xml");
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(text);
+    TestSupport::writeFile(home.prefsDir() + "/Prefs.xml", text);
 }
 
 QStringList numbered(const QString &prefix, int count)
@@ -77,13 +62,12 @@ private slots:
     void firstStartWritesDefaults()
     {
         TestHome home;
-        debugLines.clear();
-        qInstallMessageHandler(collectDebug);
+        TestSupport::DebugCapture debug;
         xml_preferences prefs;
-        qInstallMessageHandler(nullptr);
-        QVERIFY(debugLines.contains("Preferences path do not exist"));
-        QVERIFY(debugLines.contains("Preferences file do not exist"));
-        QCOMPARE(QString::fromUtf8(readFile(home.prefsDir() + "/Prefs.xml")), QString(DefaultFile));
+        debug.stop();
+        QVERIFY(debug.lines().contains("Preferences path do not exist"));
+        QVERIFY(debug.lines().contains("Preferences file do not exist"));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(home.prefsDir() + "/Prefs.xml")), QString(DefaultFile));
         QCOMPARE(prefs.wmbus.getPort(), QString("----"));
         QVERIFY(!prefs.wmbus.isPortSet());
         QCOMPARE(prefs.gui.getRadioTestDuration(), 15);
@@ -142,9 +126,9 @@ private slots:
         xml_preferences prefs;
         prefs.gui.addFilter("a == 1");
         prefs.save();
-        const QByteArray first = readFile(prefs.filePath());
+        const QByteArray first = TestSupport::readFile(prefs.filePath());
         prefs.save();
-        QCOMPARE(readFile(prefs.filePath()), first);
+        QCOMPARE(TestSupport::readFile(prefs.filePath()), first);
     }
 
     void readerIsLenient()
@@ -254,18 +238,17 @@ private slots:
         prefs.gui.setLastTab(2);
         prefs.gui.setCaptureFile("kept.xml");
         writePrefs(home, text);
-        debugLines.clear();
-        qInstallMessageHandler(collectDebug);
+        TestSupport::DebugCapture debug;
         prefs.read();
-        qInstallMessageHandler(nullptr);
-        QVERIFY(!debugLines.isEmpty());
-        QVERIFY(debugLines[0].startsWith(message));
+        debug.stop();
+        QVERIFY(!debug.lines().isEmpty());
+        QVERIFY(debug.lines()[0].startsWith(message));
         QCOMPARE(prefs.wmbus.getPort(), QString("----"));
         QCOMPARE(prefs.wmbus.getMode(), QString("Nc"));
         QCOMPARE(prefs.gui.getLastTab(), 1);
         QVERIFY(prefs.wmbus.isPortSet());                          // the flag is not a default
         QCOMPARE(prefs.gui.getCaptureFile(), QString("kept.xml")); // nor are the files
-        QCOMPARE(readFile(prefs.filePath()), text);                // and the reader writes nothing
+        QCOMPARE(TestSupport::readFile(prefs.filePath()), text);   // and the reader writes nothing
     }
 
     void filterHistory()
@@ -362,14 +345,14 @@ private slots:
     {
         TestHome home;
         xml_preferences prefs;
-        const QByteArray before = readFile(prefs.filePath());
+        const QByteArray before = TestSupport::readFile(prefs.filePath());
         QFile::setPermissions(home.prefsDir(), QFile::ReadOwner | QFile::ExeOwner);
         prefs.gui.setLastTab(0);
         const bool saved = prefs.save();
         QFile::setPermissions(home.prefsDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (saved)
             QSKIP("running with rights that ignore directory permissions");
-        QCOMPARE(readFile(prefs.filePath()), before);
+        QCOMPARE(TestSupport::readFile(prefs.filePath()), before);
         QCOMPARE(prefs.gui.getLastTab(), 0);
     }
 };

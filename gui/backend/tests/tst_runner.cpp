@@ -2,6 +2,7 @@
 #include "Logger.h"
 #include "StrayProcessRegistry.h"
 #include "TestHome.h"
+#include "TestSupport.h"
 #include "tolvern_process.h"
 
 #include <QFile>
@@ -35,12 +36,6 @@ struct OutputCollector
     }
 };
 
-int countLog(const QString &logFile, const QString &text)
-{
-    QFile file(logFile);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll()).count(text);
-}
 } // namespace
 
 class TestRunner : public QObject
@@ -103,8 +98,8 @@ private slots:
         tolvern_process runner(nullptr, &logger, false);
         const WMBusSettings_t s = settings("Nc");
         runner.setArgs(&s, {"-m"}, false);
-        QCOMPARE(countLog(logger.logFilePath(),
-                          "Command args: -p /dev/ttyUSB0 -t ./Template --type ZVR169 --mode n --channel 3 -m"),
+        QCOMPARE(TestSupport::readLog(logger).count(
+                     "Command args: -p /dev/ttyUSB0 -t ./Template --type ZVR169 --mode n --channel 3 -m"),
                  1);
     }
 
@@ -143,10 +138,10 @@ private slots:
         QCOMPARE(runner->state(), 0);
         QCOMPARE(runner->readStdout(), QString()); // ended: nothing more
         QCOMPARE(fake.recordedArgs(), runner->arguments());
-        QCOMPARE(countLog(logger.logFilePath(), "end of exec of command: 3"), 1);
-        QCOMPARE(countLog(logger.logFilePath(), "Std error"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("end of exec of command: 3"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("Std error"), 1);
         delete runner;
-        QCOMPARE(countLog(logger.logFilePath(), "] ~tolvern_process()"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("] ~tolvern_process()"), 1);
     }
 
     void exitCodeZeroGivesNoEnd()
@@ -199,7 +194,7 @@ private slots:
         runner->Kill(); // after the end: nothing
         QVERIFY(end.isEmpty());
         QVERIFY(failure.isEmpty());
-        QCOMPARE(countLog(logger.logFilePath(), "Kill process"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("Kill process"), 1);
         QVERIFY(StrayProcessRegistry(StrayProcessRegistry::defaultFile()).entries().isEmpty());
         delete runner;
     }
@@ -211,7 +206,7 @@ private slots:
         tolvern_process idle(nullptr, &logger, false);
         idle.Kill();
         QCOMPARE(idle.state(), 0);
-        QCOMPARE(countLog(logger.logFilePath(), "Kill process"), 0);
+        QCOMPARE(TestSupport::readLog(logger).count("Kill process"), 0);
     }
 
     void missingTolvernIsReported()
@@ -232,8 +227,8 @@ private slots:
         QCOMPARE(end.size(), 1);
         QCOMPARE(end.at(0).at(0).toInt(), int(tolvern_process::ExitNotStarted));
         QVERIFY(output.isEmpty());
-        QCOMPARE(countLog(logger.logFilePath(), "Tolvern not found " + home.home() + "/nowhere/Tolvern"), 1);
-        QCOMPARE(countLog(logger.logFilePath(), "execute "), 0);
+        QCOMPARE(TestSupport::readLog(logger).count("Tolvern not found " + home.home() + "/nowhere/Tolvern"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("execute "), 0);
     }
 
     void crashIsReported()
