@@ -1,15 +1,13 @@
 #include "MbusFrameReader.h"
 
+#include "TagField.h"
+
 #include <QDateTime>
 #include <QVector>
 
 namespace
 {
-struct HeaderText
-{
-    const char *tag;
-    QString CaptureFrame_t::*field;
-};
+using HeaderText = TagField<CaptureFrame_t, QString>;
 
 constexpr HeaderText HeaderTexts[] = {
     {"Manufacturer", &CaptureFrame_t::Manufacturer},
@@ -19,14 +17,6 @@ constexpr HeaderText HeaderTexts[] = {
     {"Signature", &CaptureFrame_t::Signature},
     {"Type", &CaptureFrame_t::Type},
 };
-
-QString CaptureFrame_t::*headerField(const QStringRef &tag)
-{
-    for (const HeaderText &entry : HeaderTexts)
-        if (tag == QLatin1String(entry.tag))
-            return entry.field;
-    return nullptr;
-}
 
 int decimal(const QString &text)
 {
@@ -231,7 +221,7 @@ private:
         {
             if (name == QLatin1String("AccessNumber"))
                 number = Access;
-            else if (QString CaptureFrame_t::*field = headerField(name))
+            else if (QString CaptureFrame_t::*field = HeaderText::find(HeaderTexts, name))
                 textField = &(frame.*field);
         }
         else if (parent == Radio && name == QLatin1String("rssi"))

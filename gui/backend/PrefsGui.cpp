@@ -1,6 +1,7 @@
 #include "PrefsGui.h"
 
 #include "DomText.h"
+#include "TagField.h"
 
 void PrefsGui::setDefaults()
 {
@@ -35,11 +36,7 @@ void PrefsGui::addFilter(const QString &filter)
 
 namespace
 {
-template <typename Field> struct Child
-{
-    const char *tag;
-    Field PrefsGui::Record::*field;
-};
+template <typename Field> using Child = TagField<PrefsGui::Record, Field>;
 
 using IntChild = Child<int>;
 using TextChild = Child<QString>;
@@ -60,6 +57,7 @@ constexpr TextChild FileChildren[] = {
     {"capture", &PrefsGui::Record::captureFile},
 };
 
+// A list container, the name of its entries and the list they fill.
 struct ListChild
 {
     const char *tag;
@@ -105,9 +103,8 @@ template <typename Field, size_t N, typename Read>
 void readGroup(const QDomElement &group, const Child<Field> (&children)[N], PrefsGui::Record &record, Read read)
 {
     for (QDomElement element = group.firstChildElement(); !element.isNull(); element = element.nextSiblingElement())
-        for (const Child<Field> &child : children)
-            if (element.tagName() == QLatin1String(child.tag))
-                record.*child.field = read(element);
+        if (Field PrefsGui::Record::*field = Child<Field>::find(children, element.tagName()))
+            record.*field = read(element);
 }
 
 void readList(const QDomElement &list, const QString &entryName, QStringList &into)

@@ -1,6 +1,7 @@
 #include "TemplateList.h"
 
 #include "DomText.h"
+#include "TagField.h"
 
 #include <QDebug>
 #include <QDir>
@@ -8,11 +9,7 @@
 
 namespace
 {
-struct ItemText
-{
-    const char *tag;
-    QString ConfigParam::*field;
-};
+using ItemText = TagField<ConfigParam, QString>;
 
 constexpr ItemText ItemTexts[] = {
     {"name", &ConfigParam::name},
@@ -30,14 +27,6 @@ constexpr ItemText ValidationTexts[] = {
     {"max", &ConfigParam::max},
 };
 
-template <size_t N> QString ConfigParam::*fieldOf(const ItemText (&table)[N], const QString &tag)
-{
-    for (const ItemText &entry : table)
-        if (tag == QLatin1String(entry.tag))
-            return entry.field;
-    return nullptr;
-}
-
 // Sibling elements are walked as Tolvern's template reader walks them (a comment ends the walk), so that
 // both programs accept the same items.
 ConfigParam readItem(const QDomElement &config)
@@ -48,10 +37,10 @@ ConfigParam readItem(const QDomElement &config)
         if (child.tagName() == "validation")
         {
             for (QDomElement rule = DomText::firstElement(child); !rule.isNull(); rule = DomText::nextElement(rule))
-                if (QString ConfigParam::*field = fieldOf(ValidationTexts, rule.tagName()))
+                if (QString ConfigParam::*field = ItemText::find(ValidationTexts, rule.tagName()))
                     param.*field = DomText::of(rule);
         }
-        else if (QString ConfigParam::*field = fieldOf(ItemTexts, child.tagName()))
+        else if (QString ConfigParam::*field = ItemText::find(ItemTexts, child.tagName()))
             param.*field = DomText::of(child);
     }
     return param;

@@ -96,20 +96,26 @@ void tolvern_config::WriteConfigOutPut()
         handleWriteOutput(runner->readStdout());
 }
 
-void tolvern_config::readLine(const QString &line)
+// The lines both kinds of run look for; the log names the kind ("Read conf" or "Write conf").
+void tolvern_config::commonLine(const QString &line, const char *kind)
 {
     const QByteArray text = line.toUtf8();
     GUI_LOG(logger, "tolvern_config", "Cmd output: %s", text.constData());
     if (line.contains(GotAddress))
     {
-        GUI_LOG(logger, "tolvern_config", "Read conf: Get Address");
+        GUI_LOG(logger, "tolvern_config", "%s: Get Address", kind);
         emit Connected(OutputLines::after(line, GotAddress));
     }
     if (line.contains(NoInitialFrame))
     {
-        GUI_LOG(logger, "tolvern_config", "Read conf: No response");
+        GUI_LOG(logger, "tolvern_config", "%s: No response", kind);
         done(false);
     }
+}
+
+void tolvern_config::readLine(const QString &line)
+{
+    commonLine(line, "Read conf");
 }
 
 void tolvern_config::handleReadOutput(const QString &text)
@@ -145,18 +151,7 @@ void tolvern_config::handleReadOutput(const QString &text)
 
 void tolvern_config::writeLine(const QString &line)
 {
-    const QByteArray text = line.toUtf8();
-    GUI_LOG(logger, "tolvern_config", "Cmd output: %s", text.constData());
-    if (line.contains(GotAddress))
-    {
-        GUI_LOG(logger, "tolvern_config", "Write conf: Get Address");
-        emit Connected(OutputLines::after(line, GotAddress));
-    }
-    if (line.contains(NoInitialFrame))
-    {
-        GUI_LOG(logger, "tolvern_config", "Write conf: No response");
-        done(false);
-    }
+    commonLine(line, "Write conf");
     if (line.contains(ResponseOk))
     {
         GUI_LOG(logger, "tolvern_config", "Write conf: Reponse Ok");

@@ -56,6 +56,7 @@ private:
     OutputLines writeLines;
 
     void start(const QStringList &jobArgs, void (tolvern_config::*slot)());
+    void commonLine(const QString &line, const char *kind);
     void readLine(const QString &line);
     void writeLine(const QString &line);
     void done(bool ok);

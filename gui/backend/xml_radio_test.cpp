@@ -2,6 +2,7 @@
 
 #include "DomText.h"
 #include "Logger.h"
+#include "TagField.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -31,36 +32,37 @@ QString uidText(const QString &decimal)
     return QString("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')).toUpper();
 }
 
-void readTpl(const QDomElement &tpl, RadioTestTpl_t &into)
+using TplText = TagField<RadioTestTpl_t, QString>;
+using HeaderText = TagField<RadioTestFrame_t, QString>;
+
+constexpr TplText TplTexts[] = {
+    {"Id", &RadioTestTpl_t::id},
+    {"Manufacturer", &RadioTestTpl_t::manufacturer},
+    {"Medium", &RadioTestTpl_t::medium},
+};
+constexpr HeaderText HeaderTexts[] = {
+    {"Id", &RadioTestFrame_t::id},
+    {"Manufacturer", &RadioTestFrame_t::manufacturer},
+    {"Medium", &RadioTestFrame_t::medium},
+    {"Type", &RadioTestFrame_t::type},
+};
+
+void readTpl(const QDomElement &tpl, RadioTestTpl_t &record)
 {
     for (QDomElement child = DomText::firstElement(tpl); !child.isNull(); child = DomText::nextElement(child))
-    {
-        const QString tag = child.tagName();
-        if (tag == "Id")
-            into.id = DomText::of(child);
-        else if (tag == "Manufacturer")
-            into.manufacturer = DomText::of(child);
-        else if (tag == "Medium")
-            into.medium = DomText::of(child);
-    }
+        if (QString RadioTestTpl_t::*field = TplText::find(TplTexts, child.tagName()))
+            record.*field = DomText::of(child);
 }
 
 void readHeader(const QDomElement &header, RadioTestFrame_t &frame)
 {
     for (QDomElement child = DomText::firstElement(header); !child.isNull(); child = DomText::nextElement(child))
     {
-        const QString tag = child.tagName();
-        if (tag == "Id")
-            frame.id = DomText::of(child);
-        else if (tag == "Manufacturer")
-            frame.manufacturer = DomText::of(child);
-        else if (tag == "Medium")
-            frame.medium = DomText::of(child);
-        else if (tag == "Type")
-            frame.type = DomText::of(child);
-        else if (tag == "Status")
+        if (QString RadioTestFrame_t::*field = HeaderText::find(HeaderTexts, child.tagName()))
+            frame.*field = DomText::of(child);
+        else if (child.tagName() == "Status")
             frame.uplinkRssi = halvedHex(child);
-        else if (tag == "Tpl")
+        else if (child.tagName() == "Tpl")
             readTpl(child, frame.tpl);
     }
 }
