@@ -135,9 +135,7 @@ private slots:
 
     void configurationReadAndWrite()
     {
-        ModemEmu::CoreConfig core;
-        core.delivery = ModemEmu::MailboxDelivery::Immediate;
-        modem->SetConfig(core);
+        deliverMailboxAtOnce();
         ModemEmu::CommissionedConfig config;
         config.configuration = ModemEmu::ParseHex("04 FD 3A 78 00 00 00 01 FD 0E 01");
         config.beaconPeriod = std::chrono::milliseconds(500);
@@ -182,9 +180,7 @@ private slots:
 
     void firmwareUpdate()
     {
-        ModemEmu::CoreConfig core;
-        core.delivery = ModemEmu::MailboxDelivery::Immediate;
-        modem->SetConfig(core);
+        deliverMailboxAtOnce();
         ModemEmu::FirmwareReceiverConfig receiverConfig;
         receiverConfig.key = keyBytes();
         auto receiver = std::make_shared<ModemEmu::FirmwareReceiver>(receiverConfig);
@@ -222,9 +218,7 @@ private slots:
 
     void radioTestWithTwoConcentrators()
     {
-        ModemEmu::CoreConfig core;
-        core.delivery = ModemEmu::MailboxDelivery::Immediate;
-        modem->SetConfig(core);
+        deliverMailboxAtOnce();
         ModemEmu::ConcentratorConfig first;
         first.key = keyBytes();
         ModemEmu::ConcentratorConfig second = first;
@@ -256,6 +250,14 @@ private slots:
     }
 
 private:
+    // Requests go to the modules as soon as Tolvern puts them into the mailbox, not on their next frame.
+    void deliverMailboxAtOnce()
+    {
+        ModemEmu::CoreConfig core;
+        core.delivery = ModemEmu::MailboxDelivery::Immediate;
+        modem->SetConfig(core);
+    }
+
     QTemporaryDir systemRoot;
     std::unique_ptr<TestHome> home;
     std::unique_ptr<Logger> logger;
