@@ -23,6 +23,18 @@ constexpr int GoneWaitMs = 2000;
 constexpr int PollMs = 20;
 constexpr int LockWaitMs = 2000;
 
+// The record file is shared by the runners of this GUI (the mutex) and by other GUIs of the same user (the
+// lock file). Another GUI holding the lock file longer must not block us, so a late lock is given up on.
+class RecordLock
+{
+public:
+    explicit RecordLock(const QString &file) : guard(&registryLock), lock(file + ".lock") { lock.tryLock(LockWaitMs); }
+
+private:
+    QMutexLocker guard;
+    QLockFile lock;
+};
+
 bool same(const StrayProcessRegistry::Entry &a, const StrayProcessRegistry::Entry &b)
 {
     return a.pid == b.pid && a.startTime == b.startTime && a.executable == b.executable;
@@ -119,9 +131,7 @@ void StrayProcessRegistry::add(qint64 pid)
     Entry entry;
     if (!identify(pid, entry))
         return;
-    QMutexLocker guard(&registryLock);
-    QLockFile lock(file + ".lock");
-    lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+    RecordLock lock(file);
     QList<Entry> list = load();
     list.append(entry);
     store(list);
@@ -129,9 +139,7 @@ void StrayProcessRegistry::add(qint64 pid)
 
 void StrayProcessRegistry::remove(qint64 pid)
 {
-    QMutexLocker guard(&registryLock);
-    QLockFile lock(file + ".lock");
-    lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+    RecordLock lock(file);
     QList<Entry> list = load();
     const int before = list.size();
     for (int i = list.size() - 1; i >= 0; --i)
@@ -145,9 +153,7 @@ int StrayProcessRegistry::killStrays(const std::function<bool()> &stop)
 {
     QList<Entry> victims;
     {
-        QMutexLocker guard(&registryLock);
-        QLockFile lock(file + ".lock");
-        lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+        RecordLock lock(file);
         for (const Entry &entry : load())
         {
             Entry now;
@@ -163,9 +169,7 @@ int StrayProcessRegistry::killStrays(const std::function<bool()> &stop)
         if (stop())
         {
             // Not dealt with now: keep them for the next start.
-            QMutexLocker guard(&registryLock);
-            QLockFile lock(file + ".lock");
-            lock.tryLock(LockWaitMs); // another GUI holding it longer must not block us
+            RecordLock lock(file);
             QList<Entry> list = load();
             list.append(victims.mid(i));
             store(list);
