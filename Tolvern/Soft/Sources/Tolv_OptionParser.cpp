@@ -109,13 +109,13 @@ int OptionParser::NextShort()
         ++index;
     }
 
-    const char *spec = (letter == ':' || letter == '\0') ? nullptr : std::strchr(shortOptions, letter);
-    if (spec == nullptr)
+    const char *declared = (letter == ':' || letter == '\0') ? nullptr : std::strchr(shortOptions, letter);
+    if (declared == nullptr)
     {
         err << args[0] << ": invalid option -- '" << letter << "'\n";
         return Unknown;
     }
-    if (spec[1] != ':')
+    if (declared[1] != ':')
     {
         return letter;
     }
