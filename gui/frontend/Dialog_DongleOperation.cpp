@@ -71,6 +71,8 @@ void Dialog_DongleOperation::showEvent(QShowEvent *event)
     else
     {
         GUI_LOG(logger, "Dialog_DongleOperation", "gif not valide");
+        // The picture's place says in words what the picture would show.
+        ui->label_Wait->setText(" waiting");
         // Without the picture a success would otherwise leave the next operation with no way out.
         ui->pushButton_Cancel->show();
     }

@@ -1,6 +1,8 @@
 #include "FileChooser.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace
 {
@@ -30,4 +32,11 @@ QString FileChooser::saveFile(QWidget *parent, const QString &caption, const QSt
     if (currentHandler())
         return currentHandler()(Mode::Save, caption, directory, filter);
     return QFileDialog::getSaveFileName(parent, caption, directory, filter);
+}
+
+QString FileChooser::startDirectory(const QString &lastFile)
+{
+    if (lastFile.isEmpty())
+        return QDir(QDir::homePath()).absolutePath();
+    return QFileInfo(lastFile).absoluteDir().absolutePath();
 }

@@ -20,6 +20,8 @@ public:
 
     static QString openFile(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
     static QString saveFile(QWidget *parent, const QString &caption, const QString &directory, const QString &filter);
+    // Where a dialog for a page's files opens: beside the page's last file, or in the home folder.
+    static QString startDirectory(const QString &lastFile);
 
     // Replaces the dialogs; an empty handler brings them back. Returns the previous handler.
     static Handler setHandler(Handler handler);

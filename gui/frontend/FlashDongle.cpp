@@ -7,7 +7,6 @@
 
 #include "FileChooser.h"
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
@@ -39,7 +38,7 @@ void FlashDongle::showEvent(QShowEvent *event)
 void FlashDongle::on_pushButtonOpen_clicked()
 {
     hexPath =
-        FileChooser::openFile(this, "Open firmware File", QDir(QDir::homePath()).absolutePath(), "bin Files (*.hex)");
+        FileChooser::openFile(this, "Open firmware File", FileChooser::startDirectory(QString()), "bin Files (*.hex)");
     if (!hexPath.isEmpty() && QFile::exists(hexPath))
     {
         ui->lineEdit->setText(hexPath);

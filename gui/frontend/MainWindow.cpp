@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     setupContextMenus();
     setupModuleList();
     setupRadioTestPage();
+    ui->tabWidget->installEventFilter(this);
     setupFirmwarePage();
     ui->tabWidget_ModuleConf->setTabText(2, "Firmware Update");
 }
@@ -63,6 +64,7 @@ MainWindow::~MainWindow()
 {
     // Jobs and dialogs log while they go, and a capture still listening must not outlive its store: they
     // go before the logger and the stores, not later with the window's children.
+    ui->tabWidget->removeEventFilter(this);
     releaseCaptureJob();
     releaseBasicsJob();
     releaseUpdateJob();
@@ -174,10 +176,24 @@ void MainWindow::on_tabWidget_currentChanged(int index)
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    fitInstallationColumns();
+}
+
+void MainWindow::fitInstallationColumns()
+{
     const int w = ui->tabWidget->width();
     const int c = w < 500 ? 99 : w / 5 - 1;
     for (int column = 0; column < 4; ++column)
         ui->tableWidget_installation->setColumnWidth(column, c);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The tab widget takes its new width from the layout after the window's own resize handling, and at
+    // the first showing only then: the columns follow that width too.
+    if (watched == ui->tabWidget && event->type() == QEvent::Resize)
+        fitInstallationColumns();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::on_actionExit_triggered()
@@ -210,26 +226,25 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MainWindow::on_actionPreferences_triggered()
+void MainWindow::runUnlessBusy(QDialog *dialog)
 {
     if (busy)
     {
         UserMessage::critical("Error ", "Dongle in use , please stop current action");
         return;
     }
-    prefsWindow->setModal(true);
-    prefsWindow->exec();
+    dialog->setModal(true);
+    dialog->exec();
+}
+
+void MainWindow::on_actionPreferences_triggered()
+{
+    runUnlessBusy(prefsWindow);
 }
 
 void MainWindow::on_actionAbout_triggered()
 {
-    if (busy)
-    {
-        UserMessage::critical("Error ", "Dongle in use , please stop current action");
-        return;
-    }
-    aboutDialog->setModal(true);
-    aboutDialog->exec();
+    runUnlessBusy(aboutDialog);
 }
 
 void MainWindow::on_actionLog_triggered()

@@ -94,6 +94,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public slots:
     // Page change, shutdown and dialogs.
@@ -276,6 +277,7 @@ private:
     void stopUpdateRun();
     void releaseUpdateJob();
     void setupRadioTestPage();
+    void fitInstallationColumns();
     void endRun();
     void updateCounts();
     void collectRow(QTreeWidgetItem *row, bool validate, QList<ConfigParam> &params);
@@ -289,6 +291,8 @@ private:
     void relist(bool applyFilter);
     void setFilterText(const QString &text, bool apply);
     void stringFilterEntry(const QString &op);
+    void showHeaderMenu(class QTreeWidget *tree, const QString &type, const QStringList &hidden, const QPoint &point);
+    void runUnlessBusy(class QDialog *dialog);
     void numberFilterEntry(const QString &op);
 };
 

@@ -12,7 +12,6 @@
 #include "FileChooser.h"
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -22,32 +21,41 @@
 
 namespace
 {
-struct FrameColumn
+struct ListColumn
 {
     const char *header;
     int width;
 };
 
-constexpr FrameColumn frameColumns[MainWindow::FrameColumns] = {
+constexpr ListColumn frameColumns[MainWindow::FrameColumns] = {
     {"No.", 80},       {"Time", 80}, {"Delta", 80},   {"Time stamp", 150}, {"RSSI", 50},
     {"Manuf", 60},     {"ID", 100},  {"Medium", 100}, {"Acc. Num", 80},    {"Status", 80},
     {"Signature", 80}, {"Type", 80}, {"Frame", 450},  {"Error", 100},
 };
 
-constexpr FrameColumn moduleColumns[MainWindow::ModuleColumns] = {
+constexpr ListColumn moduleColumns[MainWindow::ModuleColumns] = {
     {"Id", 150},      {"Frame count", 110}, {"SND-NR count", 110}, {"RSSI Avg", 100}, {"RSSI Min", 80},
     {"RSSI Max", 80}, {"Delta Avg", 100},   {"Delta Min", 80},     {"Delta Max", 80},
 };
 
+// The columns of a capture list: the header texts of the first `centred` centred, the first `sized` given
+// their widths, and no stretching of the last one.
+template <size_t N> void setListColumns(QTreeWidget *tree, const ListColumn (&columns)[N], int centred, int sized)
+{
+    tree->setColumnCount(static_cast<int>(N));
+    QStringList headers;
+    for (const ListColumn &column : columns)
+        headers << column.header;
+    tree->setHeaderLabels(headers);
+    for (int i = 0; i < centred; ++i)
+        tree->headerItem()->setTextAlignment(i, Qt::AlignHCenter);
+    for (int i = 0; i < sized; ++i)
+        tree->header()->resizeSection(i, columns[i].width);
+    tree->header()->setStretchLastSection(false);
+}
+
 constexpr int MaxAccessNumber = 255;
 constexpr Qt::Alignment CentreBoth = Qt::AlignHCenter | Qt::AlignVCenter;
-
-QString quoteStartDirectory(const QString &lastFile)
-{
-    if (lastFile.isEmpty())
-        return QDir(QDir::homePath()).absolutePath();
-    return QFileInfo(lastFile).absoluteDir().absolutePath();
-}
 } // namespace
 
 QString MainWindow::captureDuration(int seconds, int frameCount)
@@ -67,17 +75,9 @@ QString MainWindow::captureDuration(int seconds, int frameCount)
 void MainWindow::setupFrameList()
 {
     QTreeWidget *tree = ui->treeWidget_FrameList;
-    tree->setColumnCount(FrameColumns);
-    QStringList headers;
-    for (const FrameColumn &column : frameColumns)
-        headers << column.header;
-    tree->setHeaderLabels(headers);
-    for (int i = 0; i < 12; ++i)
-        tree->headerItem()->setTextAlignment(i, Qt::AlignHCenter);
-    for (int i = 0; i < 13; ++i)
-        tree->header()->resizeSection(i, frameColumns[i].width);
-    tree->header()->setStretchLastSection(false);
-    tree->header()->resizeSection(13, 100);
+    // "Frame" and "Error" keep the default header alignment; "Error" is sized after the stretching is off.
+    setListColumns(tree, frameColumns, 12, 13);
+    tree->header()->resizeSection(13, frameColumns[13].width);
     connect(tree->header(), &QHeaderView::sectionClicked, this, &MainWindow::sectionClickedFrames);
     framesSortDescending = 0;
     tree->sortItems(0, Qt::AscendingOrder);
@@ -86,17 +86,7 @@ void MainWindow::setupFrameList()
 void MainWindow::setupModuleList()
 {
     QTreeWidget *tree = ui->treeWidget_ModuleList;
-    tree->setColumnCount(ModuleColumns);
-    QStringList headers;
-    for (const FrameColumn &column : moduleColumns)
-        headers << column.header;
-    tree->setHeaderLabels(headers);
-    for (int i = 0; i < ModuleColumns; ++i)
-    {
-        tree->headerItem()->setTextAlignment(i, Qt::AlignHCenter);
-        tree->header()->resizeSection(i, moduleColumns[i].width);
-    }
-    tree->header()->setStretchLastSection(false);
+    setListColumns(tree, moduleColumns, ModuleColumns, ModuleColumns);
 
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenuModules);
@@ -373,8 +363,8 @@ void MainWindow::on_actionSave_Capture_triggered()
         UserMessage::critical("Error ", "Capture data is empty ");
         return;
     }
-    const QString name = FileChooser::saveFile(this, "Save capture file",
-                                               quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::saveFile(
+        this, "Save capture file", FileChooser::startDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
     if (name.isEmpty())
     {
         GUI_LOG(logger, "MainWindow", "invalid filename");
@@ -405,8 +395,8 @@ void MainWindow::on_actionSave_Capture_triggered()
 
 void MainWindow::on_actionOpen_Trace_triggered()
 {
-    const QString name = FileChooser::openFile(this, "Open capture File",
-                                               quoteStartDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::openFile(
+        this, "Open capture File", FileChooser::startDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
     if (name.isEmpty() || !QFile::exists(name))
     {
         GUI_LOG(logger, "MainWindow", "File not found");

@@ -10,7 +10,6 @@
 #include "xml_preferences.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -53,13 +52,6 @@ QString accessText(const QString &code)
             return entry.text;
     }
     return QString();
-}
-
-QString fileStartDirectory(const QString &lastFile)
-{
-    if (lastFile.isEmpty())
-        return QDir(QDir::homePath()).absolutePath();
-    return QFileInfo(lastFile).absoluteDir().absolutePath();
 }
 
 void setRowShade(QTreeWidgetItem *row, bool ticked)
@@ -299,8 +291,8 @@ void MainWindow::on_actionNew_config_triggered()
 
 void MainWindow::on_actionOpen_Config_triggered()
 {
-    const QString name = FileChooser::openFile(this, "Open configuration File",
-                                               fileStartDirectory(prefs->gui.getConfigFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::openFile(
+        this, "Open configuration File", FileChooser::startDirectory(prefs->gui.getConfigFile()), "XML Files (*.xml)");
     if (name.isEmpty() || !QFileInfo::exists(name))
     {
         qDebug() << "File not found";
@@ -390,8 +382,8 @@ void MainWindow::on_actionSave_config_triggered()
 
 void MainWindow::on_actionSave_config_as_triggered()
 {
-    const QString name = FileChooser::saveFile(this, "Save configuration file",
-                                               fileStartDirectory(prefs->gui.getConfigFile()), "XML Files (*.xml)");
+    const QString name = FileChooser::saveFile(
+        this, "Save configuration file", FileChooser::startDirectory(prefs->gui.getConfigFile()), "XML Files (*.xml)");
     if (name.isEmpty())
     {
         qDebug() << "invalid filename";

@@ -10,7 +10,6 @@
 #include "xml_preferences.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -30,10 +29,8 @@ void MainWindow::setupFirmwarePage()
 
 void MainWindow::on_toolButton_FirmwareFile_clicked()
 {
-    const QString last = prefs->gui.getFirmwareFile();
-    const QString directory =
-        last.isEmpty() ? QDir(QDir::homePath()).absolutePath() : QFileInfo(last).absoluteDir().absolutePath();
-    const QString name = FileChooser::openFile(this, "Open firmware File", directory, "bin Files (*.bin)");
+    const QString name = FileChooser::openFile(
+        this, "Open firmware File", FileChooser::startDirectory(prefs->gui.getFirmwareFile()), "bin Files (*.bin)");
     if (name.isEmpty() || !QFileInfo::exists(name))
     {
         GUI_LOG(logger, "MainWindow", "File not found");

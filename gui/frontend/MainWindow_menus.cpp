@@ -275,52 +275,38 @@ int sectionAt(QHeaderView *header, const QPoint &point)
 
 void MainWindow::showContextMenuFramesHeader(const QPoint &point)
 {
-    QTreeWidget *tree = ui->treeWidget_FrameList;
-    const int s = sectionAt(tree->header(), point);
-    headerMenuColumn = s;
-    GUI_LOG(logger, "MainWindow", "context Menu triggered column: %d index: %d", s, s);
-    if (s <= 0)
-        return;
-    cmHide->setText("Hide Column " + tree->headerItem()->text(s));
-    cmHide->setProperty("Type", "Frames");
-    QMenu menu;
-    menu.addAction(cmHide);
-    menu.addSeparator();
-    QMenu showMenu("Show Column");
-    for (const QString &name : framesHiddenColumns)
-    {
-        QAction *show = showMenu.addAction(name);
-        show->setProperty("Column", name);
-        show->setProperty("Type", "Frames");
-        connect(show, &QAction::triggered, this, &MainWindow::CM_Show_triggered);
-    }
-    if (!framesHiddenColumns.isEmpty())
-        menu.addMenu(&showMenu);
-    menu.exec(tree->header()->mapToGlobal(point));
+    showHeaderMenu(ui->treeWidget_FrameList, "Frames", framesHiddenColumns, point);
 }
 
 void MainWindow::showContextMenuModulesHeader(const QPoint &point)
 {
-    QTreeWidget *tree = ui->treeWidget_ModuleList;
+    showHeaderMenu(ui->treeWidget_ModuleList, "Modules", modulesHiddenColumns, point);
+}
+
+void MainWindow::showHeaderMenu(QTreeWidget *tree, const QString &type, const QStringList &hidden, const QPoint &point)
+{
     const int s = sectionAt(tree->header(), point);
     headerMenuColumn = s;
-    GUI_LOG(logger, "MainWindow", "context Menu triggered");
+    if (tree == ui->treeWidget_FrameList)
+        GUI_LOG(logger, "MainWindow", "context Menu triggered column: %d index: %d", s, s);
+    else
+        GUI_LOG(logger, "MainWindow", "context Menu triggered");
     if (s <= 0)
         return;
     cmHide->setText("Hide Column " + tree->headerItem()->text(s));
-    cmHide->setProperty("Type", "Modules");
+    cmHide->setProperty("Type", type);
     QMenu menu;
     menu.addAction(cmHide);
     menu.addSeparator();
     QMenu showMenu("Show Column");
-    for (const QString &name : modulesHiddenColumns)
+    for (const QString &name : hidden)
     {
         QAction *show = showMenu.addAction(name);
         show->setProperty("Column", name);
-        show->setProperty("Type", "Modules");
+        show->setProperty("Type", type);
         connect(show, &QAction::triggered, this, &MainWindow::CM_Show_triggered);
     }
-    if (!modulesHiddenColumns.isEmpty())
+    if (!hidden.isEmpty())
         menu.addMenu(&showMenu);
     menu.exec(tree->header()->mapToGlobal(point));
 }

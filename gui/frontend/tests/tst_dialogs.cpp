@@ -111,6 +111,8 @@ void DialogsTest::operationDialogStates()
     QCOMPARE(dialog.getModuleId(), QString());
     dialog.show();
     QCOMPARE(labelText(&dialog, "label_moduleActivation"), QString("Please activate the module"));
+    // No picture in the working directory of the tests: its place keeps the word.
+    QCOMPARE(labelText(&dialog, "label_Wait"), QString(" waiting"));
     dialog.ModuleConnected("a1b2c3d4e5f60107");
     QCOMPARE(labelText(&dialog, "label_moduleActivation"), QString("Connected with: d4c3b2a1"));
     dialog.ModuleConnected("0102030405060708");
@@ -131,6 +133,7 @@ void DialogsTest::operationDialogStates()
     dialog.show();
     QVERIFY(cancel->isVisible());
     QVERIFY(!ok->isEnabled());
+    QCOMPARE(labelText(&dialog, "label_Wait"), QString(" waiting"));
     QCOMPARE(dialog.getModuleId(), QString("04030201"));
 }
 

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -76,6 +77,19 @@ void WindowTest::formStartsOnCapturePageWithEmptyModuleTabs()
     QCOMPARE(form.tableWidget_installation->horizontalHeaderItem(2)->text(), QString("UP Link RSSI"));
     QCOMPARE(form.progressBar_Installation->format(), QString("%vs/15s"));
     QCOMPARE(host.size(), QSize(890, 728));
+    // The Informations page has no layout: its value labels must be wide enough for the longest texts they get.
+    const QList<QPair<QLabel *, QString>> texts = {
+        {form.label_ModuleId, "12345678"},
+        {form.label_VBatt, "3.60 V"},
+        {form.label_Index_1, QString::fromUtf8("-21.5°C")},
+        {form.label_Index_2, "4294967295"},
+        {form.label_lastrecorded, "Last recorded values :"},
+    };
+    for (const auto &entry : texts)
+    {
+        entry.first->setText(entry.second);
+        QVERIFY2(entry.first->sizeHint().width() <= entry.first->width(), qPrintable(entry.second));
+    }
 }
 
 void WindowTest::missingSavedPortAsksForDetection()
@@ -228,15 +242,23 @@ void WindowTest::radioTestColumnsFollowWidth()
 {
     WindowFixture fixture;
     MainWindow *window = fixture.makeWindow();
-    window->show();
-    for (int width : {420, 1200})
+    const auto expectFitted = [window]()
     {
-        window->resize(width, 600);
-        QCoreApplication::processEvents();
         const int w = window->form()->tabWidget->width();
         const int expected = w < 500 ? 99 : w / 5 - 1;
         QCOMPARE(window->form()->tableWidget_installation->columnWidth(0), expected);
         QCOMPARE(window->form()->tableWidget_installation->columnWidth(3), expected);
+    };
+    // At the first showing the tab widget gets its width only after the window's resize.
+    window->show();
+    QCoreApplication::processEvents();
+    QVERIFY(window->form()->tabWidget->width() >= 500);
+    expectFitted();
+    for (int width : {420, 1200})
+    {
+        window->resize(width, 600);
+        QCoreApplication::processEvents();
+        expectFitted();
     }
 }
 
