@@ -1,36 +1,32 @@
 #include "FileChooser.h"
 
+#include "HandlerSlot.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
 namespace
 {
-FileChooser::Handler &currentHandler()
-{
-    static FileChooser::Handler handler;
-    return handler;
-}
+using Slot = HandlerSlot<FileChooser::Handler>;
 } // namespace
 
 FileChooser::Handler FileChooser::setHandler(Handler handler)
 {
-    Handler previous = currentHandler();
-    currentHandler() = std::move(handler);
-    return previous;
+    return Slot::replace(std::move(handler));
 }
 
 QString FileChooser::openFile(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
 {
-    if (currentHandler())
-        return currentHandler()(Mode::Open, caption, directory, filter);
+    if (Slot::current())
+        return Slot::current()(Mode::Open, caption, directory, filter);
     return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
 QString FileChooser::saveFile(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)
 {
-    if (currentHandler())
-        return currentHandler()(Mode::Save, caption, directory, filter);
+    if (Slot::current())
+        return Slot::current()(Mode::Save, caption, directory, filter);
     return QFileDialog::getSaveFileName(parent, caption, directory, filter);
 }
 

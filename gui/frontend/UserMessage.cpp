@@ -1,27 +1,23 @@
 #include "UserMessage.h"
 
+#include "HandlerSlot.h"
+
 #include <QMessageBox>
 
 namespace
 {
-UserMessage::Handler &currentHandler()
-{
-    static UserMessage::Handler handler;
-    return handler;
-}
+using Slot = HandlerSlot<UserMessage::Handler>;
 } // namespace
 
 UserMessage::Handler UserMessage::setHandler(Handler handler)
 {
-    Handler previous = currentHandler();
-    currentHandler() = std::move(handler);
-    return previous;
+    return Slot::replace(std::move(handler));
 }
 
 UserMessage::Answer UserMessage::show(Kind kind, const QString &title, const QString &text)
 {
-    if (currentHandler())
-        return currentHandler()(kind, title, text);
+    if (Slot::current())
+        return Slot::current()(kind, title, text);
     switch (kind)
     {
     case Kind::Critical:
