@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -37,6 +38,18 @@ QStringList visibleFileActions(MainWindow *window)
     }
     return shown;
 }
+
+// What the binding of slots by name reports while a window is made.
+QStringList bindingReports;
+QtMessageHandler previousHandler = nullptr;
+
+void collectBindings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && QByteArray(context.category) == "qt.core.qmetaobject.connectslotsbyname")
+        bindingReports << message;
+    else if (previousHandler)
+        previousHandler(type, context, message);
+}
 } // namespace
 
 class WindowTest : public QObject
@@ -52,6 +65,7 @@ private slots:
     void lastTabRestoredAndFileMenuFollowsPage();
     void pageShortcutsActOnTheCurrentPage();
     void statusBarShowsPortAndMode();
+    void slotsBoundByNameReachTheirWidgets();
     void moduleTypesFromTemplates();
     void missingTemplatesAreReported();
     void radioTestColumnsFollowWidth();
@@ -204,6 +218,74 @@ void WindowTest::pageShortcutsActOnTheCurrentPage()
     QCOMPARE(ui->actionSave_config->shortcut(), QKeySequence("Ctrl+S"));
     QCOMPARE(ui->actionNew_capture->shortcut(), QKeySequence("Ctrl+N"));
     QCOMPARE(ui->actionExit->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+void WindowTest::slotsBoundByNameReachTheirWidgets()
+{
+    // A slot whose name misses its widget's object name, or a widget renamed in a form, is never called and
+    // says so nowhere: the binding's own report names every connection it made.
+    WindowFixture fixture;
+    fixture.writePrefs([](xml_preferences &) {});
+    bindingReports.clear();
+    QLoggingCategory::setFilterRules("qt.core.qmetaobject.connectslotsbyname.debug=true");
+    previousHandler = qInstallMessageHandler(collectBindings);
+    fixture.makeWindow();
+    qInstallMessageHandler(previousHandler);
+    QLoggingCategory::setFilterRules(QString());
+    const QString made = bindingReports.join('\n');
+    const char *const bound[] = {
+        "MainWindow::on_actionExit_triggered",
+        "MainWindow::on_actionPreferences_triggered",
+        "MainWindow::on_actionAbout_triggered",
+        "MainWindow::on_actionLog_triggered",
+        "MainWindow::on_tabWidget_currentChanged",
+        "MainWindow::on_pushButton_basics_clicked",
+        "MainWindow::on_pushButton_SniffStart_clicked",
+        "MainWindow::on_pushButton_SniffStop_clicked",
+        "MainWindow::on_treeWidget_FrameList_currentItemChanged",
+        "MainWindow::on_treeWidget_FrameList_itemClicked",
+        "MainWindow::on_actionNew_capture_triggered",
+        "MainWindow::on_actionOpen_Trace_triggered",
+        "MainWindow::on_actionSave_Capture_triggered",
+        "MainWindow::on_pushButton_applyfilter_clicked",
+        "MainWindow::on_pushButton_clearfilter_clicked",
+        "MainWindow::on_comboBox_FilterInput_editTextChanged",
+        "MainWindow::on_comboBox_ModuleType_currentIndexChanged",
+        "MainWindow::on_treeWidget_Param_itemDoubleClicked",
+        "MainWindow::on_treeWidget_Param_itemChanged",
+        "MainWindow::on_actionNew_config_triggered",
+        "MainWindow::on_actionOpen_Config_triggered",
+        "MainWindow::on_actionSave_config_triggered",
+        "MainWindow::on_actionSave_config_as_triggered",
+        "MainWindow::on_toolButton_FirmwareFile_clicked",
+        "MainWindow::on_pushButton_StartUpdate_clicked",
+        "MainWindow::on_pushButton_cancel_update_clicked",
+        "MainWindow::on_pushButton_ReadParam_clicked",
+        "MainWindow::on_pushButton_WriteParam_clicked",
+        "MainWindow::on_pushButton_InstallationStart_clicked",
+        "MainWindow::on_pushButton_InstallationClear_clicked",
+        "MainWindow::on_lineEdit_LocationName_editingFinished",
+        "MainWindow::on_lineEdit_LocationName_textChanged",
+        "MainWindow::on_actionOpen_installation_triggered",
+        "MainWindow::on_actionSave_Installation_triggered",
+        "PreferencesWindow::on_buttonBox_accepted",
+        "PreferencesWindow::on_comboBox_ComPortChoice_currentIndexChanged",
+        "PreferencesWindow::on_comboBox_WMBUSModeChoice_currentIndexChanged",
+        "PreferencesWindow::on_lineEdit_AESKeyInput_textEdited",
+        "Dialog_DongleOperation::on_pushButton_Ok_clicked",
+        "Dialog_DongleOperation::on_pushButton_Cancel_clicked",
+        "Dialog_about::on_buttonBox_accepted",
+        "Dialog_about::on_buttonBox_rejected",
+        "Dialog_about::on_pushButton_dongle_Firmwareupdate_clicked",
+        "FlashDongle::on_pushButtonOpen_clicked",
+        "FlashDongle::on_pushButtonStart_clicked",
+        "FlashDongle::on_pushButtonExit_clicked",
+        "Dialog_dongle_detection::on_buttonBox_accepted",
+        "Dialog_log::on_buttonBox_accepted",
+        "Dialog_log::on_buttonBox_rejected",
+    };
+    for (const char *slot : bound)
+        QVERIFY2(made.contains(QString("&") + slot), slot);
 }
 
 void WindowTest::statusBarShowsPortAndMode()
