@@ -95,6 +95,11 @@ void MainWindow::refuseBusy()
     UserMessage::critical("Error ", "Dongle already in use ");
 }
 
+void MainWindow::reportExitCode(int code)
+{
+    UserMessage::critical("Error ", " Error while executing tolvern command:\n error code = " + QString::number(code));
+}
+
 bool MainWindow::UartPortCheck()
 {
     busy = false;

@@ -270,6 +270,7 @@ private:
     void setupFilterBox();
     void hideStoredColumns(class QTreeWidget *tree, const QStringList &names);
     void refuseBusy();
+    void reportExitCode(int code); // the box for a Tolvern run that ended with an error code
     void releaseCaptureJob();
     void releaseBasicsJob();
     void setupParameterPage();

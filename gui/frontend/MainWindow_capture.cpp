@@ -337,8 +337,7 @@ void MainWindow::CaptureExecutionError(int iErrorCode)
         captureHoldsBusy = false;
     else
         basicsHoldsBusy = false;
-    UserMessage::critical("Error ",
-                          " Error while executing tolvern command:\n error code = " + QString::number(iErrorCode));
+    reportExitCode(iErrorCode);
 }
 
 void MainWindow::StdErroPrint(QString text)

@@ -135,8 +135,7 @@ void MainWindow::on_UpdateFinished(int status)
 void MainWindow::UpdateExecutionError(int iErrorCode)
 {
     ResetUpdateTab();
-    UserMessage::critical("Error ",
-                          " Error while executing tolvern command:\n error code = " + QString::number(iErrorCode));
+    reportExitCode(iErrorCode);
 }
 
 void MainWindow::UpdateCliTimeOut()

@@ -215,7 +215,6 @@ void MainWindow::on_OperationCanceled()
 void MainWindow::ParamAccessExecutionError(int iErrorCode)
 {
     busy = false;
-    UserMessage::critical("Error ",
-                          " Error while executing tolvern command:\n error code = " + QString::number(iErrorCode));
+    reportExitCode(iErrorCode);
     on_OperationCanceled();
 }
