@@ -196,4 +196,7 @@ void MainWindow::releaseBasicsJob()
     // A job from an earlier read still waiting for deletion must be gone before its store is replaced.
     if (basicsJob)
         delete basicsJob.data();
+    // A read left by the dialog's own close and then timed out never reached its end: its timer is still ours.
+    delete basicsTimer;
+    basicsTimer = nullptr;
 }

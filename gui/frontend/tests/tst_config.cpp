@@ -108,6 +108,7 @@ private slots:
     void closingDialogEndsAccess();
     void informationReadDecodesAnswer();
     void informationReadCancelAndTimeOut();
+    void informationReadLeftByWindowCloseThenTimedOut();
 };
 
 void ConfigTest::treeShowsTemplateBySection()
@@ -638,6 +639,24 @@ void ConfigTest::informationReadCancelAndTimeOut()
         });
     window->on_pushButton_basics_clicked();
     QVERIFY(!window->isBusy());
+}
+
+void ConfigTest::informationReadLeftByWindowCloseThenTimedOut()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    // The dialog's own close says nothing: the read goes on until its time-out frees the modem.
+    whenModalShown([](QWidget *dialog) { dialog->close(); });
+    window->on_pushButton_basics_clicked();
+    QVERIFY(window->isBusy());
+    window->BasicsTO();
+    QVERIFY(!window->isBusy());
+    // The next read replaces what is left of that one, its timer included.
+    answerOperation("pushButton_Cancel");
+    window->on_pushButton_basics_clicked();
+    QVERIFY(!window->isBusy());
+    QVERIFY(fixture.logText().contains("basics read, end of operation"));
 }
 
 QTEST_MAIN(ConfigTest)
