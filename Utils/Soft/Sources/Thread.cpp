@@ -22,7 +22,9 @@ struct Thread::State
     std::atomic<bool> detached{false};
     std::mutex mutex;
     std::condition_variable finished;
-    bool active = false; // from Start until the body has returned
+    std::condition_variable launchedCv;
+    bool active = false;   // from Start until the body has returned
+    bool launched = false; // the owner has stored the handle of this run
 };
 
 Thread::Thread(const std::string &name) : state(std::make_shared<State>(name)), name(name)
@@ -61,6 +63,7 @@ void Thread::Start(void *argument, bool detach)
         if (state->active)
             throw PosixException("Thread already running");
         state->active = true;
+        state->launched = false;
     }
     this->argument = argument;
     ReleaseHandle();
@@ -79,6 +82,11 @@ void Thread::Start(void *argument, bool detach)
         state->detached.store(true);
         handle.detach();
     }
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->launched = true;
+    }
+    state->launchedCv.notify_all();
 }
 
 void Thread::ReleaseHandle()
@@ -90,6 +98,12 @@ void Thread::ReleaseHandle()
 
 void Thread::Entry(Thread *self, std::shared_ptr<State> state)
 {
+    {
+        // A body that calls Join or Stop on itself must find its own handle in
+        // place, not the one the owner is still assigning.
+        std::unique_lock<std::mutex> lock(state->mutex);
+        state->launchedCv.wait(lock, [&state] { return state->launched; });
+    }
     LOG_LINE(LogLevel::Debug, LogModule::Utils) << "Thread starting...";
     state->running.store(true);
     try
