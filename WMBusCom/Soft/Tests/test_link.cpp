@@ -28,6 +28,17 @@ protected:
 
     template <typename F> static auto Host(F f) { return std::async(std::launch::async, f); }
 
+    // Sends one radio frame from the host side while the test plays the modem.
+    auto SendRadioFrame()
+    {
+        return Host(
+            [this]
+            {
+                WMBC_ZV_Frame frame = RadioFrame();
+                link->SendWithAck(frame);
+            });
+    }
+
     // Runs one host call while the test answers its command frame with the given payload.
     template <typename F> void Exchange(F call, const std::vector<uint8_t> &payload)
     {
@@ -77,12 +88,7 @@ TEST_F(LinkTest, AlternatingBitTogglesForEveryFrameSent)
     } steps[] = {{true, 0}, {true, 1}, {false, 0}, {true, 1}, {true, 0}};
     for (const auto &step : steps)
     {
-        auto host = Host(
-            [this]
-            {
-                WMBC_ZV_Frame frame = RadioFrame();
-                link->SendWithAck(frame);
-            });
+        auto host = SendRadioFrame();
         auto sent = modem.NextData();
         ASSERT_TRUE(sent);
         EXPECT_EQ(sent->GetChannel(), ChannelData);
@@ -97,23 +103,13 @@ TEST_F(LinkTest, AlternatingBitTogglesForEveryFrameSent)
 
 TEST_F(LinkTest, NakIsReportedAndTheBitStillMovesOn)
 {
-    auto host = Host(
-        [this]
-        {
-            WMBC_ZV_Frame frame = RadioFrame();
-            link->SendWithAck(frame);
-        });
+    auto host = SendRadioFrame();
     auto sent = modem.NextData();
     ASSERT_TRUE(sent);
     modem.Ack(*sent, KindNak);
     EXPECT_EQ(ErrorOf(host), "nak received");
 
-    host = Host(
-        [this]
-        {
-            WMBC_ZV_Frame frame = RadioFrame();
-            link->SendWithAck(frame);
-        });
+    host = SendRadioFrame();
     sent = modem.NextData();
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->GetFlag(), 1);
@@ -124,24 +120,14 @@ TEST_F(LinkTest, NakIsReportedAndTheBitStillMovesOn)
 // A late acknowledgement belongs to the frame that timed out; the next frame must wait for its own.
 TEST_F(LinkTest, LateAckDoesNotAnswerTheNextFrame)
 {
-    auto host = Host(
-        [this]
-        {
-            WMBC_ZV_Frame frame = RadioFrame();
-            link->SendWithAck(frame);
-        });
+    auto host = SendRadioFrame();
     auto first = modem.NextData();
     ASSERT_TRUE(first);
     EXPECT_EQ(ErrorOf(host), "ack not received");
     modem.Ack(*first); // arrives after the time-out
     std::this_thread::sleep_for(50ms);
 
-    host = Host(
-        [this]
-        {
-            WMBC_ZV_Frame frame = RadioFrame();
-            link->SendWithAck(frame);
-        });
+    host = SendRadioFrame();
     auto second = modem.NextData();
     ASSERT_TRUE(second);
     EXPECT_EQ(host.wait_for(300ms), std::future_status::timeout) << "the stale ack was taken for this frame";
