@@ -158,13 +158,22 @@ Config &RunConfig()
     return config;
 }
 
-void Config::PrintUsage(const std::string &name)
+std::vector<std::string> Config::UsageText(const std::string &name)
 {
-    LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Usage: " << name << " [OPTIONS]...";
-    LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Test wM-Bus communication with different modems.";
+    std::vector<std::string> lines{"Usage: " + name + " [OPTIONS]...",
+                                   "Test wM-Bus communication with different modems."};
     for (const UsageLine &line : UsageLines)
     {
-        LOG_LINE(LogLevel::Normal, LogModule::Tolv) << FormatUsageLine(line);
+        lines.push_back(FormatUsageLine(line));
+    }
+    return lines;
+}
+
+void Config::PrintUsage(const std::string &name)
+{
+    for (const std::string &line : UsageText(name))
+    {
+        LOG_LINE(LogLevel::Normal, LogModule::Tolv) << line;
     }
 }
 
@@ -198,9 +207,16 @@ Config::ParseResult Config::ParseOptions(const std::vector<std::string> &args, s
             Log::Instance().SetAllLevels(LogLevel::Trace);
             break;
         case 'h':
-        case OptionParser::Unknown:
             PrintUsage(programName);
             return ParseResult::ShowUsage;
+        case OptionParser::Unknown:
+            // A command line we cannot read runs nothing: the usage goes with
+            // the parser's message to standard error, away from the results.
+            for (const std::string &line : UsageText(programName))
+            {
+                err << line << '\n';
+            }
+            return ParseResult::Refused;
         case 'f':
             if (parser.HasArgument())
             {

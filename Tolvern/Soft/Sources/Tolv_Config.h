@@ -33,6 +33,7 @@ public:
     {
         Run,       // go on with the values parsed
         ShowUsage, // usage printed: end the process with exit code 0
+        Refused,   // unknown option or missing argument, told on the error stream: exit code 1
     };
 
     int CurrentTask = TaskNone;
@@ -57,6 +58,8 @@ public:
     ParseResult ParseOptions(int argc, char **argv);
 
     static void PrintUsage(const std::string &name);
+    // The usage lines, without line ends.
+    static std::vector<std::string> UsageText(const std::string &name);
 };
 
 // The run-wide settings read by the set-up and the tasks.

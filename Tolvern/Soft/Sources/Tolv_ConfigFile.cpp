@@ -7,6 +7,7 @@
 #include "mbus-protocol.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -59,12 +60,113 @@ uint8_t FirstDibByte(uint32_t dib)
     return 0;
 }
 
-// "0x..." (a lower-case x as second character) is hexadecimal, else decimal;
-// a leading minus gives the two's complement, as strtoull does.
-uint64_t ParseItemValue(const std::string &text)
+// An item value as its notation reads it: "0x" and hexadecimal digits, or
+// decimal digits with an optional leading minus. magnitude is the number
+// without its sign.
+struct ItemNumber
+{
+    bool negative = false;
+    uint64_t magnitude = 0;
+};
+
+enum class NumberText
+{
+    Number,
+    NotANumber,
+    TooLarge, // a number, but beyond 64 bits
+};
+
+int DigitValue(char c, int base)
+{
+    const int digit = HexDigitValue(c);
+    return digit < base ? digit : -1;
+}
+
+// Only "0x" with a lower-case x selects hexadecimal; a text that holds
+// anything besides its sign and digits is no number at all.
+NumberText ReadItemNumber(const std::string &text, ItemNumber &number)
 {
     const bool hex = text.size() > 1 && text[1] == 'x';
-    return std::strtoull(text.c_str(), nullptr, hex ? 16 : 10);
+    size_t pos = 0;
+    if (hex)
+    {
+        if (text[0] != '0')
+        {
+            return NumberText::NotANumber;
+        }
+        pos = 2;
+    }
+    else if (!text.empty() && text[0] == '-')
+    {
+        number.negative = true;
+        pos = 1;
+    }
+    const int base = hex ? 16 : 10;
+    if (pos == text.size())
+    {
+        return NumberText::NotANumber;
+    }
+    bool tooLarge = false;
+    for (; pos < text.size(); ++pos)
+    {
+        const int digit = DigitValue(text[pos], base);
+        if (digit < 0)
+        {
+            return NumberText::NotANumber;
+        }
+        if (number.magnitude > (UINT64_MAX - static_cast<uint64_t>(digit)) / static_cast<uint64_t>(base))
+        {
+            tooLarge = true;
+        }
+        number.magnitude = number.magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+    }
+    return tooLarge ? NumberText::TooLarge : NumberText::Number;
+}
+
+// Whether the number fits into length value bytes: unsigned up to the
+// largest value of those bytes, negative down to the smallest signed one.
+bool FitsLength(const ItemNumber &number, int length)
+{
+    if (length <= 0)
+    {
+        return number.magnitude == 0;
+    }
+    const int bits = 8 * std::min(length, 8);
+    if (number.negative)
+    {
+        return number.magnitude <= (uint64_t{1} << (bits - 1));
+    }
+    return bits == 64 || number.magnitude < (uint64_t{1} << bits);
+}
+
+// A negative value goes out as its two's complement.
+uint64_t ValueBits(const ItemNumber &number)
+{
+    return number.negative ? uint64_t{0} - number.magnitude : number.magnitude;
+}
+
+// The element's whole content when it is text only. An entity reference that
+// was not expanded, a comment or an element inside would leave us reading
+// half a value, so they make the content unreadable.
+bool ItemValueText(const xmlNode *element, std::string &text)
+{
+    text.clear();
+    for (const xmlNode *child = element->children; child != nullptr; child = child->next)
+    {
+        if ((child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE) || child->content == nullptr)
+        {
+            return false;
+        }
+        text += reinterpret_cast<const char *>(child->content);
+    }
+    return true;
+}
+
+// A value as an error line shows it: long ones cut.
+std::string Shown(const std::string &value)
+{
+    constexpr size_t MaxShown = 40;
+    return value.size() <= MaxShown ? value : value.substr(0, MaxShown) + "...";
 }
 
 std::string Trimmed(const std::string &text)
@@ -82,7 +184,7 @@ std::string Trimmed(const std::string &text)
 } // namespace
 
 ConfigFile::ConfigFile(const std::string &path, std::vector<std::string> templateFiles)
-    : templateFiles(std::move(templateFiles))
+    : path(path), templateFiles(std::move(templateFiles))
 {
     ReadXmlFile(path, document, root);
 }
@@ -136,7 +238,6 @@ void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &te
         throw std::runtime_error("Template file not found");
     }
 
-    bool anyKnown = false;
     for (const xmlNode *element = root->children; element != nullptr; element = element->next)
     {
         if (element->type != XML_ELEMENT_NODE)
@@ -157,16 +258,7 @@ void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &te
         }
         ByteVector bytes;
         EncodeItem(element, bytes, items);
-        anyKnown = anyKnown || !bytes.empty();
         out.push_back(std::move(bytes));
-    }
-
-    // An empty read asks the module for its whole configuration and an empty
-    // write is meaningless, so a file that names nothing we know is refused.
-    if (!anyKnown)
-    {
-        LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No config item of the file found in the template file";
-        throw std::runtime_error("No known config item in the config file");
     }
 }
 
@@ -184,10 +276,13 @@ void ConfigFile::EncodeItem(const xmlNode *element, ByteVector &bytes, const std
             break;
         }
     }
+    // An item we cannot encode would go missing from the request without the
+    // user knowing, so the whole file is refused.
     if (found == nullptr)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Config item not found in the template file";
-        return;
+        LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Config item " << name << " in " << path << " is unknown";
+        throw XmlFormatError("Config item " + name + " not found in the template");
     }
 
     ByteVector encoded;
@@ -204,24 +299,51 @@ void ConfigFile::EncodeItem(const xmlNode *element, ByteVector &bytes, const std
     bytes.insert(bytes.end(), encoded.begin(), encoded.end());
 }
 
+void ConfigFile::RefuseValue(const xmlNode *element, const std::string &why) const
+{
+    const std::string name = NodeName(element);
+    LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Config item " << name << " in " << path << ": " << why;
+    throw XmlFormatError("Invalid value of config item " + name);
+}
+
 void ConfigFile::EncodeFixedValue(const xmlNode *element, const TemplateItem &item, ByteVector &bytes) const
 {
-    uint64_t value = 0;
-    if (!HasText(element))
+    // The length comes from the DIF's data field alone, as the decoder reads it
+    // back; function and storage bits do not change it.
+    const int length = std::clamp(mbus_dif_datalength_lookup(FirstDibByte(item.dib) & 0x0F), 0, 8);
+
+    std::string text;
+    if (!ItemValueText(element, text))
     {
-        if (!readMode)
+        RefuseValue(element, "value is not a number");
+    }
+    text = Trimmed(text);
+    ItemNumber number;
+    if (text.empty())
+    {
+        // A read names the items it asks for; their values are placeholders.
+        // An item without data has nothing to write.
+        if (!readMode && length > 0)
         {
             LOG_LINE(LogLevel::Warning, LogModule::Tolv) << "children node empty";
+            RefuseValue(element, "no value to write");
         }
     }
     else
     {
-        value = ParseItemValue(NodeText(element));
+        const NumberText read = ReadItemNumber(text, number);
+        if (read == NumberText::NotANumber)
+        {
+            RefuseValue(element, "value \"" + Shown(text) + "\" is not a number");
+        }
+        if (read == NumberText::TooLarge || !FitsLength(number, length))
+        {
+            RefuseValue(element, "value \"" + Shown(text) + "\" does not fit in " + std::to_string(length) +
+                                     (length == 1 ? " byte" : " bytes"));
+        }
     }
 
-    // The length comes from the DIF's data field alone, as the decoder reads it
-    // back; function and storage bits do not change it.
-    const int length = std::clamp(mbus_dif_datalength_lookup(FirstDibByte(item.dib) & 0x0F), 0, 8);
+    const uint64_t value = ValueBits(number);
     for (int i = 0; i < length; ++i)
     {
         bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -235,7 +357,13 @@ void ConfigFile::EncodeLvarValue(const xmlNode *element, const TemplateItem &ite
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "LVAR not supported for this vif/vife";
         throw XmlFormatError("LVAR not supported for this vif/vife");
     }
-    if (readMode && !HasText(element))
+    std::string text;
+    if (!ItemValueText(element, text))
+    {
+        RefuseValue(element, "value is not plain text");
+    }
+    text = Trimmed(text);
+    if (readMode && text.empty())
     {
         bytes.insert(bytes.end(), AesKeyLength, 0x00);
         return;
@@ -243,7 +371,7 @@ void ConfigFile::EncodeLvarValue(const xmlNode *element, const TemplateItem &ite
 
     // A key that is cut, padded or not hexadecimal would lock the module out
     // with a key nobody knows, so only exactly 32 hex digits are written.
-    const std::string key = Trimmed(NodeText(element));
+    const std::string &key = text;
     if (key.size() != AesKeyDigits)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Invalid AES key size " << key.size();

@@ -25,10 +25,11 @@ public:
     // Appends every item's bytes, in file order.
     void EncodePayload(ByteVector &out, const std::string &templateId, bool readMode);
 
-    // One byte vector per element of the file, in file order; an element the
-    // template does not know gives an empty vector (and an error line).
-    // Throws when the root is not "config", when no template has the id, and
-    // when not one element of the file is known to the template.
+    // One byte vector per element of the file, in file order. Throws when the
+    // root is not "config", when no template has the id, and on the first
+    // element the template does not know or whose value cannot be sent as it
+    // stands (no number in the item's notation, a number beyond the item's
+    // length, no value to write); the error line names the item and the file.
     void EncodeItems(std::vector<ByteVector> &out, const std::string &templateId);
 
     void EncodeItem(const xmlNode *element, ByteVector &bytes, const std::vector<TemplateItem> &items) const;
@@ -37,7 +38,9 @@ public:
 
 private:
     std::vector<TemplateItem> FindTemplateItems(const std::string &templateId) const;
+    [[noreturn]] void RefuseValue(const xmlNode *element, const std::string &why) const;
 
+    std::string path;
     XmlDocPtr document;
     xmlNode *root = nullptr;
     bool readMode = false;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
 namespace Tolv
 {
@@ -145,12 +147,23 @@ bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, con
     return false;
 }
 
+void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
+                        uint8_t answerCi, int seconds, mbus_frame &frame, mbus_frame_data *data)
+{
+    if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, frame, data))
+    {
+        LogNoResponse(seconds);
+        throw std::runtime_error(NoResponse);
+    }
+}
+
 bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
                         uint8_t answerCi, int seconds, const ByteVector *expected)
 {
     auto frame = std::make_unique<mbus_frame>();
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, *frame, nullptr))
     {
+        LogNoResponse(seconds);
         return false;
     }
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";
@@ -170,6 +183,11 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
     return false;
 }
 
+void LogNoResponse(int seconds)
+{
+    LOG_LINE(LogLevel::Error, LogModule::Tolv) << NoResponse << " within " << seconds << " s";
+}
+
 void AppendBytes(ByteVector &to, const ByteVector &from)
 {
     to.insert(to.end(), from.begin(), from.end());
@@ -186,7 +204,10 @@ void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     }
     const AddressBytes from =
         SendRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
-    WaitConfigResponse(driver, config, from, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr);
+    if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr))
+    {
+        throw std::runtime_error(NoResponse);
+    }
 }
 
 void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
@@ -197,7 +218,11 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
     const AddressBytes from =
         SendRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
-    WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload);
+    // Silence or an answer with other values: either way the module did not take them.
+    if (!WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload))
+    {
+        throw std::runtime_error("Configuration not confirmed by the module");
+    }
 }
 
 void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
@@ -213,8 +238,8 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     {
         ++count;
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Handle config item";
-        // An item the template does not know has no bytes: an empty write says
-        // nothing and an empty read would ask for the whole configuration.
+        // Every encoded item holds at least its DIB; should one ever be empty,
+        // its write would say nothing and its read ask for the whole configuration.
         if (item.empty())
         {
             ++errors;
@@ -236,6 +261,11 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
         }
     }
     LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Read " << count << " items, error count: " << errors;
+    if (errors > 0)
+    {
+        throw std::runtime_error("Configuration check failed for " + std::to_string(errors) + " of " +
+                                 std::to_string(count) + " items");
+    }
 }
 
 } // namespace Tolv

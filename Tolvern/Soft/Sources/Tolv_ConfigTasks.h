@@ -22,6 +22,9 @@ constexpr uint8_t CiGetLogs = 0xA6;
 constexpr uint8_t CiGetLogsAnswer = 0xA7;
 constexpr uint8_t CiMissingFrameAnswer = 0xA9;
 
+// What a task that got no answer from its module ends with.
+constexpr const char *NoResponse = "No response from module";
+
 // Answer windows of the tasks, in seconds.
 constexpr int ReadWriteAnswerSeconds = 660;
 constexpr int CheckAnswerSeconds = 30;
@@ -57,17 +60,28 @@ AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config,
 bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
                      int seconds, mbus_frame &frame, mbus_frame_data *data);
 
+// WaitAnswerFrame for a task that cannot go on without the answer: when none
+// came, the error line of LogNoResponse and std::runtime_error "No response from module".
+void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
+                        uint8_t answerCi, int seconds, mbus_frame &frame, mbus_frame_data *data);
+
 // Waits for the answer. With expected bytes: "Response ok" when the answer's
 // data hold all of them from their start (more data may follow), else
 // "Response error! resp: ..., req: ..." and false. Without: the answer's
-// document follows "Received: ". False when no answer came in time.
+// document follows "Received: ". False, after the error line of
+// LogNoResponse, when no answer came in time.
 bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
                         uint8_t answerCi, int seconds, const ByteVector *expected);
+
+// The error line of a request whose answer did not come within seconds.
+void LogNoResponse(int seconds);
 
 void AppendBytes(ByteVector &to, const ByteVector &from);
 
 // Tasks 8, 9 and 10: read (the whole configuration when config.OptReadConfFile
-// is empty), write and check the module's configuration.
+// is empty), write and check the module's configuration. Each ends with an
+// exception when the module did not confirm: no answer to the read, no or
+// another answer to the write, any item of the check in error.
 void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config);
 void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config);
 void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config);

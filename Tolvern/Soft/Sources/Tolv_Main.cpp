@@ -88,9 +88,10 @@ void Teardown(Driver &driver, std::unique_ptr<Serial> &serial)
 int main(int argc, char **argv)
 {
     Tolv::Config &config = Tolv::RunConfig();
-    if (config.ParseOptions(argc, argv) == Tolv::Config::ParseResult::ShowUsage)
+    const Tolv::Config::ParseResult parsed = config.ParseOptions(argc, argv);
+    if (parsed != Tolv::Config::ParseResult::Run)
     {
-        return 0;
+        return parsed == Tolv::Config::ParseResult::ShowUsage ? 0 : 1;
     }
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Start";
 

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <exception>
 #include <sstream>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace Tolv
@@ -79,7 +81,7 @@ void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
         return;
     }
     auto frame = std::make_unique<mbus_frame>();
-    WaitAnswerFrame(driver, config, from, CiGetLogsAnswer, seconds, *frame, data.get());
+    RequireAnswerFrame(driver, config, from, CiGetLogsAnswer, seconds, *frame, data.get());
 }
 
 void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
@@ -93,6 +95,8 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
     const AddressBytes from = AddressBytesOf(ParseAddress(config.OptAddress));
     WMBH_Frame request;
     request.BuildMissingFrameRequest(from, static_cast<uint8_t>(list.acc), list.ranges);
+    bool sent = false;
+    std::string failure;
     for (int attempt = 0; attempt < SendAttempts; ++attempt)
     {
         try
@@ -102,12 +106,19 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
             {
                 LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Request sent " << id;
             }
+            sent = true;
             break;
         }
-        catch (const std::exception &)
+        catch (const std::exception &e)
         {
-            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Failed to send request";
+            failure = e.what();
+            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Failed to send request: " << failure;
         }
+    }
+    // Nothing went out, so no answer can come: waiting for one would only hide why.
+    if (!sent)
+    {
+        throw std::runtime_error(failure);
     }
     std::this_thread::sleep_for(PauseBeforeAnswer);
 
@@ -118,7 +129,7 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
     }
     auto frame = std::make_unique<mbus_frame>();
-    WaitAnswerFrame(driver, config, from, CiMissingFrameAnswer, seconds, *frame, data.get());
+    RequireAnswerFrame(driver, config, from, CiMissingFrameAnswer, seconds, *frame, data.get());
 }
 
 void GetLogsTask(WMBusMod::WMBC_Interface &driver, Config &config)

@@ -31,10 +31,13 @@ struct MissingFrameList
 // and count pairs. Reading stops at the first number that is not there.
 MissingFrameList ParseMissingFrameList(const std::string &text);
 
-// Task 7: asks the module for its logs and prints every frame that comes until its log answer.
+// Task 7: asks the module for its logs and prints every frame that comes until its log answer;
+// throws "No response from module" when none comes within seconds.
 void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds);
 // Task 2: asks the module to send missing frames again (list in config.OptFile)
-// and prints every frame that comes until its answer.
+// and prints every frame that comes until its answer. Throws the reason when the
+// request could not be sent in five attempts, and "No response from module" when
+// no answer comes within seconds.
 void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int seconds);
 
 // The two tasks with the answer windows of main, for the task table.

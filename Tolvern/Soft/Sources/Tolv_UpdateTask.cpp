@@ -57,6 +57,18 @@ void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
     {
         throw std::runtime_error("Can't compute firmware digest");
     }
+    // An empty image would go out as a closing frame announcing 0 bytes: no
+    // update at all, which the module may still take for one. (Files of the
+    // system's own that claim no size fail the digest above.)
+    const boost::uintmax_t size = boost::filesystem::file_size(config.OptFile, error);
+    if (error)
+    {
+        throw std::runtime_error("Update file does not exist");
+    }
+    if (size == 0)
+    {
+        throw std::runtime_error("Update file is empty");
+    }
 
     const uint64_t address = ParseAddress(config.OptAddress);
     UpdateEndpoint(&driver, EndpointAddressOf(address), config.OptKey, config.OptFile, digest, config.UpdateFixDif);
@@ -71,7 +83,7 @@ void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, co
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
-        return;
+        throw std::runtime_error("mbus_frame_data_new failed");
     }
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds))
     {
@@ -92,12 +104,15 @@ void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, co
         if (data->nrecords < StatusRecords || data->records == nullptr || data->records->data_len == 0)
         {
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Invalid number of records";
-            return;
+            throw std::runtime_error("Invalid update status from module");
         }
         LOG_LINE(LogLevel::Normal, LogModule::Tolv)
             << "Update status: " << static_cast<unsigned>(data->records->data[0]);
         return;
     }
+    // Without its status nobody knows whether the module took the image.
+    LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No update status from module within " << seconds << " s";
+    throw std::runtime_error("No update status from module");
 }
 
 } // namespace Tolv

@@ -19,11 +19,14 @@ EndpointAddress EndpointAddressOf(uint64_t address);
 
 // Task 4: sends the firmware file config.OptFile to the module of config.OptAddress and waits
 // for its update status. Throws std::runtime_error "Update file does not exist",
-// "Update file is not a file", "Can't compute firmware digest", and the errors of the transfer.
+// "Update file is not a file", "Update file is empty", "Can't compute firmware digest"
+// (all before anything is sent), the errors of the transfer and those of WaitUpdateStatus.
 void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config);
 
 // Waits up to seconds for the module's status frame (SND-NR, CI 0xA5) and prints
-// "Update status: " with the status byte. Nothing is printed when none comes.
+// "Update status: " with the status byte. Throws std::runtime_error "No update status
+// from module" when none comes in time, and "Invalid update status from module" when
+// the frame holds fewer than two records.
 void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &module, int seconds);
 
 } // namespace Tolv

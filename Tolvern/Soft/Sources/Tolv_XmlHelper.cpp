@@ -24,8 +24,9 @@ namespace
 // is not one of them, and reading it whole would only eat memory.
 constexpr std::uintmax_t MaxXmlFileSize = 16 * 1024 * 1024;
 
-// Recover from errors and keep what was parsed, drop whitespace-only text,
-// and never touch the network.
+// Recover from errors (the parser reads on and tells all it finds; a file it
+// complained about is refused all the same), drop whitespace-only text, and
+// never touch the network.
 constexpr int XmlReadOptions = XML_PARSE_RECOVER | XML_PARSE_NOBLANKS | XML_PARSE_NONET;
 
 // A configuration file comes from the user's side: a DOCTYPE in it must not
@@ -66,6 +67,67 @@ bool ReadWholeFile(const std::filesystem::path &path, std::vector<char> &bytes)
     return !in.bad() && bytes.size() <= MaxXmlFileSize;
 }
 
+// The first complaint of libxml2 above a warning while reading one file. Its
+// recovery mode builds a tree from nearly anything (a missing close tag
+// swallows the elements after it), so such a file must not be used.
+struct ParseComplaint
+{
+    bool seen = false;
+    int line = 0;
+    std::string message;
+};
+
+// libxml2 hands its structured errors the parser context, whose spare
+// pointer carries the complaint of the file being read.
+void CollectComplaint(void *data, xmlErrorPtr error)
+{
+    if (error == nullptr)
+    {
+        return;
+    }
+    const char *message = error->message != nullptr ? error->message : "";
+    XmlErrorHandler(nullptr, "%s", message);
+    auto *context = static_cast<xmlParserCtxt *>(data);
+    auto *complaint = context != nullptr ? static_cast<ParseComplaint *>(context->_private) : nullptr;
+    if (complaint == nullptr || error->level < XML_ERR_ERROR || complaint->seen)
+    {
+        return;
+    }
+    complaint->seen = true;
+    complaint->line = error->line;
+    complaint->message = message;
+    if (!complaint->message.empty() && complaint->message.back() == '\n')
+    {
+        complaint->message.pop_back();
+    }
+}
+
+struct ParserContextFree
+{
+    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+};
+
+// Parses the bytes into document (left empty when libxml2 could not build
+// one); complaint receives the first error libxml2 reported.
+void ParseDocument(const std::vector<char> &bytes, const std::string &path, XmlDocPtr &document,
+                   ParseComplaint &complaint)
+{
+    document.reset();
+    std::unique_ptr<xmlParserCtxt, ParserContextFree> context(xmlNewParserCtxt());
+    if (!context || context->sax == nullptr)
+    {
+        return;
+    }
+    context->_private = &complaint;
+    context->sax->serror = CollectComplaint;
+    document.reset(xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr,
+                                     XmlReadOptions));
+    if (!complaint.seen && (context->wellFormed == 0 || context->nsWellFormed == 0))
+    {
+        complaint.seen = true; // not well-formed without a word from libxml2: still refused
+    }
+}
+
 } // namespace
 
 void XmlErrorHandler(void *, const char *format, ...)
@@ -99,14 +161,18 @@ void ReadXmlFile(const std::string &path, XmlDocPtr &document, xmlNode *&root)
     }
 
     std::vector<char> bytes;
+    ParseComplaint complaint;
+    document.reset();
     if (ReadWholeFile(path, bytes) && !bytes.empty())
     {
-        document.reset(
-            xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr, XmlReadOptions));
+        ParseDocument(bytes, path, document, complaint);
     }
-    else
+    if (complaint.seen)
     {
         document.reset();
+        LOG_LINE(LogLevel::Error, LogModule::Tolv)
+            << "Not well-formed XML in " << path << ", line " << complaint.line << ": " << complaint.message;
+        throw XmlFormatError("File is not well-formed XML");
     }
     if (!document)
     {

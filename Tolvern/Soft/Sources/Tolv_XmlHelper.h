@@ -17,9 +17,12 @@ using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
 
 // Reads a template or configuration file. On success document owns the tree
 // and root is its root element. Throws std::runtime_error "Can't open file"
-// (missing path), "Cannot load xml file" (not a document) and XmlFormatError
-// "Cannot get node ptr" (no element); in that last case document already
-// holds the tree. The file can never make us read another file or the network.
+// (missing path), "Cannot load xml file" (not a document), XmlFormatError
+// "File is not well-formed XML" (libxml2 reported an error, even one its
+// recovery got past; the error line names the file and the line) and
+// XmlFormatError "Cannot get node ptr" (no element); in that last case
+// document already holds the tree. The file can never make us read another
+// file or the network.
 void ReadXmlFile(const std::string &path, XmlDocPtr &document, xmlNode *&root);
 
 // libxml2's generic error function: the parser's complaints become trace lines.

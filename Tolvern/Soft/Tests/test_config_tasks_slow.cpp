@@ -10,53 +10,77 @@ namespace
 const std::string GotAddress = "Got address 12345678d26a0107\n";
 const std::string Ok = GotAddress + "AES with iv\nResponse ok\n";
 
+const std::string Failed = "Tolv_Main.cpp:N Request failed: ";
+
+std::string NoResponseWithin(int seconds)
+{
+    return "Tolv_ConfigTasks.cpp:N No response from module within " + std::to_string(seconds) + " s\n";
+}
+
 } // namespace
 
-TEST_F(ConfigTasksTest, CheckCountsAWriteAnswerThatNeverComesAndDoesNotReadItBack)
+// A request whose answer never comes ends the run with exit code 1 once its
+// window is over. Each case waits out a window of its own, so each runs as a
+// test of its own, in parallel with the others.
+struct NoAnswerCase
 {
+    const char *name;
+    std::string args;
+    int silentRequest; // index of the request the module leaves unanswered, -1 for all
+    std::string out;
+    std::vector<uint8_t> cis; // of the requests that reached the module
+};
+
+void PrintTo(const NoAnswerCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class NoAnswer : public ConfigTasksTest, public ::testing::WithParamInterface<NoAnswerCase>
+{
+};
+
+TEST_P(NoAnswer, IsAFailure)
+{
+    const NoAnswerCase &c = GetParam();
     StartModem(ModuleConfig());
-    module->SetAnswerFor(2, ModuleAnswer::None); // the write of the second item
-    const ProgramRun run = Run(Templates() + "-c " + Config("write.xml"));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, Ok + Ok + GotAddress + Ok + Ok + "Read 3 items, error count: 1\n");
+    if (c.silentRequest < 0)
+    {
+        module->SetAnswer(ModuleAnswer::None);
+    }
+    else
+    {
+        module->SetAnswerFor(static_cast<size_t>(c.silentRequest), ModuleAnswer::None);
+    }
+    const ProgramRun run = Run(c.args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(NoDates(run.out), c.out);
     std::vector<uint8_t> cis;
     for (const ModemEmu::ModuleRequest &request : Requests())
     {
         cis.push_back(request.ci);
     }
-    EXPECT_EQ(cis, (std::vector<uint8_t>{0xA2, 0xA0, 0xA2, 0xA2, 0xA0}));
+    EXPECT_EQ(cis, c.cis);
 }
 
-TEST_F(ConfigTasksTest, GetLogsWithoutAnswerEndsAfterItsWindow)
-{
-    StartModem(ModuleConfig());
-    module->SetAnswer(ModuleAnswer::None);
-    const ProgramRun run = Run("-g");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, GotAddress);
-    ASSERT_EQ(Requests().size(), 1u);
-    EXPECT_EQ(Requests()[0].ci, 0xA6);
-}
-
-TEST_F(ConfigTasksTest, MissingFrameRequestTooLongToEncryptIsNeverSent)
-{
-    // 19 ranges fit the frame plain, but not once its data are filled up to whole blocks.
-    std::string list = "5";
-    for (int i = 0; i < 19; ++i)
-    {
-        list += "," + std::to_string(i) + ",1";
-    }
-    StartModem(ModuleConfig());
-    const ProgramRun run = Run("-f " + list);
-    EXPECT_EQ(run.exitCode, 0);
-    std::string failures;
-    for (int i = 0; i < 5; ++i)
-    {
-        failures += "Tolv_RequestTasks.cpp:N Failed to send request\n";
-    }
-    EXPECT_EQ(run.out, GotAddress + failures);
-    EXPECT_TRUE(modem.Record().RadioFrames().empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Requests, NoAnswer,
+    ::testing::Values(
+        // The write of the second item is not answered, so that item is not read back; the check goes on.
+        NoAnswerCase{"CheckItem",
+                     "-t " + TemplateDir + " --id zv_sensor_02 -c " + ConfigDir + "/write.xml",
+                     2,
+                     Ok + Ok + GotAddress + NoResponseWithin(30) + Ok + Ok + "Read 3 items, error count: 1\n" + Failed +
+                         "Configuration check failed for 1 of 3 items\n",
+                     {0xA2, 0xA0, 0xA2, 0xA2, 0xA0}},
+        NoAnswerCase{
+            "GetLogs", "-g", -1, GotAddress + NoResponseWithin(30) + Failed + "No response from module\n", {0xA6}},
+        NoAnswerCase{"MissingFrame",
+                     "-f 5,10,3",
+                     -1,
+                     GotAddress + NoResponseWithin(10) + Failed + "No response from module\n",
+                     {0xA8}}),
+    [](const ::testing::TestParamInfo<NoAnswerCase> &info) { return std::string(info.param.name); });
 
 TEST_F(ConfigTasksTest, FullMailboxLosesItsLowestMessageBeforeTheRequest)
 {

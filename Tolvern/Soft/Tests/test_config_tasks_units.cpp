@@ -1,12 +1,18 @@
 // The pieces of the request tasks that need no modem: the missing-frame list,
-// the destination bytes and which frame counts as the module's answer.
+// the destination bytes, which frame counts as the module's answer, and what a
+// wait ends with when nothing ever arrives.
 #include "LogCapture.h"
 #include "OutputText.h"
+#include "StubModem.h"
+#include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_RequestTasks.h"
+#include "Tolv_UpdateTask.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -100,5 +106,53 @@ TEST(RequestAddress, OnlyTheAddressedModuleAnswers)
         frame.control = c.control;
         frame.ci = c.ci;
         EXPECT_EQ(Tolv::IsAnswerFrom(frame, 0xA3, module), c.answer) << c.what;
+    }
+}
+
+// The windows of the program (up to 660 s) are waited out end to end elsewhere
+// where they are short enough; here each wait gets one second of a modem that
+// never delivers a frame.
+TEST(NoAnswer, EveryWaitEndsWithAnErrorLine)
+{
+    StubModem silent;
+    Tolv::Config config;
+    const AddressBytes module = Tolv::AddressBytesOf(0x12345678d26a0107ull);
+    struct Case
+    {
+        const char *what;
+        std::function<void()> wait;
+        std::string thrown;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"read or write answer",
+         [&]
+         {
+             const Tolv::ByteVector expected{0x01, 0xFD, 0x0E, 0x02};
+             EXPECT_FALSE(Tolv::WaitConfigResponse(silent, config, module, 0xA3, 1, &expected));
+         },
+         "", "No response from module within 1 s"},
+        {"update status", [&] { Tolv::WaitUpdateStatus(silent, config, module, 1); }, "No update status from module",
+         "No update status from module within 1 s"},
+        {"logs", [&] { Tolv::GetLogs(silent, config, 1); }, "No response from module",
+         "No response from module within 1 s"},
+        {"missing frames", [&] { Tolv::MissingFrameRequest(silent, config, 1); }, "No response from module",
+         "No response from module within 1 s"},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture capture;
+        std::string thrown;
+        try
+        {
+            c.wait();
+        }
+        catch (const std::runtime_error &e)
+        {
+            thrown = e.what();
+        }
+        EXPECT_EQ(thrown, c.thrown) << c.what;
+        EXPECT_TRUE(capture.Contains(".cpp:")) << c.what; // an error line
+        EXPECT_TRUE(capture.Contains(" " + c.logged + "\n")) << c.what << ": " << capture.Text();
     }
 }

@@ -31,9 +31,11 @@ public:
     Tolv::ByteVector Encode(bool readMode) const
     {
         Tolv::ByteVector out;
-        Tolv::BuildConfigPayload(dir.Path("c.cfg"), dir.Path(), out, "t", readMode);
+        Tolv::BuildConfigPayload(ConfigPath(), dir.Path(), out, "t", readMode);
         return out;
     }
+
+    std::string ConfigPath() const { return dir.Path("c.cfg"); }
 
 private:
     TempDir dir;
@@ -56,15 +58,18 @@ TEST(ItemEncoding, DibVibAndValue)
     const Case cases[] = {
         {"0x04", "0x13", "300", false, "04 13 2C 01 00 00"},
         {"0x02", "0x13", "0x1234", false, "02 13 34 12"},
-        {"0x02", "0x13", "70000", false, "02 13 70 11"}, // upper bytes dropped
         {"0x02", "0x13", "-1", false, "02 13 FF FF"},
-        {"0x01", "0x13", "abc", false, "01 13 00"},
-        {"0x01", "0x13", "", false, "01 13 00"},
+        {"0x01", "0x13", "255", false, "01 13 FF"},
+        {"0x01", "0x13", "-128", false, "01 13 80"},
+        {"0x01", "0x13", " 7\n", false, "01 13 07"},
+        {"0x01", "0x13", "", true, "01 13 00"}, // a read names the item; its value is a placeholder
+        {"0x07", "0x13", "18446744073709551615", false, "07 13 FF FF FF FF FF FF FF FF"},
+        {"0x07", "0x13", "-9223372036854775808", false, "07 13 00 00 00 00 00 00 00 80"},
         {"0x03", "0x13", "0x010203", false, "03 13 03 02 01"},
         {"0x06", "0x13", "1", false, "06 13 01 00 00 00 00 00"},
         {"0x07", "0x13", "0x0102030405060708", false, "07 13 08 07 06 05 04 03 02 01"},
-        {"0x00", "0x13", "5", false, "00 13"},
-        {"0x80", "0x13", "5", false, "80 00 13"},
+        {"0x00", "0x13", "", false, "00 13"},
+        {"0x80", "0x13", "0", false, "80 00 13"},
         {"0x8400", "0x13", "1", false, "84 00 13 01 00 00 00"},
         {"0x840010", "0x13", "1", false, "84 10 13 01 00 00 00"},
         {"4", "0xFD19", "1", false, "04 FD 19 01 00 00 00"},
@@ -76,7 +81,7 @@ TEST(ItemEncoding, DibVibAndValue)
         {"0x44", "0x13", "1", false, "44 13 01 00 00 00"},
         {"0x32", "0x13", "1", false, "32 13 01 00"},
         {"0x05", "0x13", "1", false, "05 13 01 00 00 00"},
-        {"0x08", "0x13", "1", false, "08 13"},
+        {"0x08", "0x13", "", false, "08 13"},
         {"0x0C", "0x13", "1", false, "0C 13 01 00 00 00"},
         {"0x0E", "0x13", "1", false, "0E 13 01 00 00 00 00 00"},
         {"0x0D", "0xFD19", Key, false, "0D FD 19 10 " + KeyBytes},
@@ -127,5 +132,54 @@ TEST(ItemEncoding, RefusedValues)
             EXPECT_EQ(std::string(e.what()), c.thrown) << c.value;
         }
         EXPECT_TRUE(capture.Contains(" " + c.logged)) << capture.Text();
+    }
+}
+
+TEST(ItemEncoding, ValuesThatAreNoNumberOrDoNotFitAreNeverEncoded)
+{
+    struct Case
+    {
+        std::string dib, value;
+        bool readMode;
+        std::string why; // after "Config item item in <file>: "
+    };
+    const std::string nines(5000, '9');
+    const Case cases[] = {
+        {"0x01", "abc", false, "value \"abc\" is not a number"},
+        {"0x01", "abc", true, "value \"abc\" is not a number"},
+        {"0x02", "0xZZ", false, "value \"0xZZ\" is not a number"},
+        {"0x02", "0x", false, "value \"0x\" is not a number"},
+        {"0x02", "0X1F", false, "value \"0X1F\" is not a number"}, // only a lower-case x is hexadecimal
+        {"0x02", "1x5", false, "value \"1x5\" is not a number"},
+        {"0x02", "12abc", false, "value \"12abc\" is not a number"},
+        {"0x02", "1.5", false, "value \"1.5\" is not a number"},
+        {"0x02", "-", false, "value \"-\" is not a number"},
+        {"0x01", "", false, "no value to write"},
+        {"0x01", "300", false, "value \"300\" does not fit in 1 byte"},
+        {"0x01", "256", false, "value \"256\" does not fit in 1 byte"},
+        {"0x01", "-129", false, "value \"-129\" does not fit in 1 byte"},
+        {"0x02", "70000", true, "value \"70000\" does not fit in 2 bytes"},
+        {"0x04", "0x100000000", false, "value \"0x100000000\" does not fit in 4 bytes"},
+        {"0x04", nines, false, "value \"" + nines.substr(0, 40) + "...\" does not fit in 4 bytes"},
+        {"0x07", "18446744073709551616", false, "value \"18446744073709551616\" does not fit in 8 bytes"},
+        {"0x07", "-9223372036854775809", false, "value \"-9223372036854775809\" does not fit in 8 bytes"},
+        {"0x00", "5", false, "value \"5\" does not fit in 0 bytes"}, // no data: 5 would go nowhere
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture capture;
+        const OneItem item(c.dib, "0x13", c.value);
+        try
+        {
+            item.Encode(c.readMode);
+            ADD_FAILURE() << "accepted " << c.value.substr(0, 50);
+        }
+        catch (const Tolv::XmlFormatError &e)
+        {
+            EXPECT_STREQ(e.what(), "Invalid value of config item item") << c.value.substr(0, 50);
+        }
+        EXPECT_TRUE(capture.Contains(".cpp:")) << capture.Text(); // an error line
+        EXPECT_TRUE(capture.Contains(" Config item item in " + item.ConfigPath() + ": " + c.why + "\n"))
+            << capture.Text();
     }
 }

@@ -159,42 +159,34 @@ TEST(Options, Flags)
     EXPECT_FALSE(Parse({"--update_"}).config.UpdateFixDif);
 }
 
-TEST(Options, HelpAndErrorsPrintTheUsage)
+TEST(Options, HelpPrintsTheUsage)
 {
     const std::string usage = ReadFixture("usage.txt");
-    struct Case
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"-h"}, {"--help"}, {"--he"}, {"-m", "-h", "-l"}})
     {
-        std::vector<std::string> args;
-        bool parserMessage;
+        const Parsed p = Parse(args);
+        EXPECT_EQ(p.result, Config::ParseResult::ShowUsage) << args.back();
+        EXPECT_EQ(p.log, usage) << args.back();
+        EXPECT_EQ(p.err, "");
+    }
+}
+
+TEST(Options, ErrorsPutTheMessageAndTheUsageOnTheErrorStream)
+{
+    const std::string usage = ReadFixture("usage.txt");
+    const std::vector<std::string> cases[] = {
+        {"-x"}, {"-:"}, {"--bogus"}, {"--=x"}, {"-p"}, {"-m", "--port"}, {"-mp"}, {"-x", "-h"},
     };
-    const Case cases[] = {
-        {{"-h"}, false},
-        {{"--help"}, false},
-        {{"--he"}, false},
-        {{"-m", "-h", "-l"}, false},
-        {{"-x"}, true},
-        {{"-:"}, true},
-        {{"--bogus"}, true},
-        {{"--"
-          "=x"},
-         true},
-        {{"-p"}, true},
-        {{"-m", "--port"}, true},
-        {{"-mp"}, true},
-    };
-    for (const Case &c : cases)
+    for (const std::vector<std::string> &args : cases)
     {
-        const Parsed p = Parse(c.args);
-        EXPECT_EQ(p.result, Config::ParseResult::ShowUsage) << c.args.back();
-        EXPECT_EQ(p.log, usage) << c.args.back();
-        if (c.parserMessage)
-        {
-            EXPECT_NE(p.err.find("/usr/local/bin/Tolvern: "), std::string::npos) << p.err;
-        }
-        else
-        {
-            EXPECT_EQ(p.err, "");
-        }
+        const Parsed p = Parse(args);
+        EXPECT_EQ(p.result, Config::ParseResult::Refused) << args.back();
+        EXPECT_EQ(p.log, "") << args.back();
+        // One line of the parser's, then the usage.
+        ASSERT_NE(p.err.find('\n'), std::string::npos) << args.back();
+        EXPECT_EQ(p.err.substr(0, 24), "/usr/local/bin/Tolvern: ") << p.err;
+        EXPECT_EQ(p.err.substr(p.err.find('\n') + 1), usage) << args.back();
     }
 }
 

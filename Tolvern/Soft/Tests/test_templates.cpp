@@ -74,27 +74,41 @@ TEST(Templates, SearchTracesAndSkipsUnusableFiles)
 TEST(Templates, ItemWithoutValidationIsLeftOut)
 {
     LogCapture capture(LogLevel::Debug);
+    const TempDir dir;
+    const std::string cfg = dir.Write("c.xml", "<config><mode>3</mode><send_period>60</send_period></config>");
     std::vector<Tolv::ByteVector> items;
-    Tolv::BuildConfigItems(Config("missing_items.xml"), Templates, items, "my_type_01_02");
+    Tolv::BuildConfigItems(cfg, Templates, items, "my_type_01_02");
     EXPECT_TRUE(capture.Contains("]Failed to get template item, issue: next ptr empty\n")) << capture.Text();
 
-    // One vector per element, empty where the template has no such item.
-    ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(Hex(items[0]), "");
-    EXPECT_EQ(Hex(items[1]), "01 FD 0E 03");
-    EXPECT_EQ(Hex(items[2]), ""); // no_validation was not kept
-    EXPECT_EQ(Hex(items[3]), "04 FD 3A 00 00 00 00");
-    EXPECT_TRUE(capture.Contains("Config item not found in the template file\n"));
-    EXPECT_TRUE(capture.Contains("children node not found or empty\n"));
-    EXPECT_TRUE(capture.Contains("]children node empty\n"));
+    // One vector per element.
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(Hex(items[0]), "01 FD 0E 03");
+    EXPECT_EQ(Hex(items[1]), "04 FD 3A 3C 00 00 00");
 }
 
-TEST(Templates, UnknownItemsAreNotSentButKnownOnesAre)
+TEST(Templates, AnItemTheTemplateDoesNotKnowRefusesTheWholeFile)
 {
-    LogCapture quiet;
-    Tolv::ByteVector out;
-    Tolv::BuildConfigPayload(Config("missing_items.xml"), Templates, out, "my_type_01_02", true);
-    EXPECT_EQ(Hex(out), "01 FD 0E 03 04 FD 3A 00 00 00 00");
+    // unknown_item is in no template; no_validation was left out of it.
+    for (const char *name : {"missing_items.xml", "none_known.xml"})
+    {
+        for (const bool readMode : {false, true})
+        {
+            LogCapture capture;
+            Tolv::ByteVector out;
+            try
+            {
+                Tolv::BuildConfigPayload(Config(name), Templates, out, "my_type_01_02", readMode);
+                ADD_FAILURE() << name << " accepted";
+            }
+            catch (const Tolv::XmlFormatError &e)
+            {
+                EXPECT_STREQ(e.what(), "Config item unknown_item not found in the template") << name;
+            }
+            EXPECT_TRUE(capture.Contains(" Config item not found in the template file\n")) << capture.Text();
+            EXPECT_TRUE(capture.Contains(" Config item unknown_item in " + Config(name) + " is unknown\n"))
+                << capture.Text();
+        }
+    }
 }
 
 TEST(Templates, FileErrorsReachTheCaller)
@@ -109,7 +123,6 @@ TEST(Templates, FileErrorsReachTheCaller)
         {Config("good.xml"), Templates, "no_such_id", "Template file not found"},
         {Config("good.xml"), Templates, "empty_type", "Template file not found"},
         {Config("no_such_file.xml"), Templates, "my_type_01_02", "Can't open file"},
-        {Config("none_known.xml"), Templates, "my_type_01_02", "No known config item in the config file"},
     };
     for (const Case &c : cases)
     {
@@ -123,24 +136,33 @@ TEST(Templates, StructureErrorsAreXmlFormatErrors)
     LogCapture quiet;
     EXPECT_EQ(PayloadError<Tolv::XmlFormatError>(Config("wrong_root.xml"), Templates, "my_type_01_02"),
               "config node not found");
-    EXPECT_EQ(PayloadError<Tolv::XmlFormatError>(Config("declaration_only.xml"), Templates, "my_type_01_02"),
-              "Cannot get node ptr");
 }
 
-TEST(Templates, MalformedConfigurationIsReadAsFarAsItGoes)
+TEST(Templates, ConfigurationThatIsNotWellFormedIsRefused)
 {
-    LogCapture quiet;
-    Tolv::ByteVector out;
-    Tolv::BuildConfigPayload(Config("malformed.xml"), Templates, out, "my_type_01_02", false);
-    EXPECT_EQ(Hex(out), "01 FD 0E 04 04 FD 3A 3C 00 00 00");
+    // Recovery would read malformed.xml as far as it goes, and the entities of
+    // external_entity.xml as empty values.
+    for (const char *name : {"malformed.xml", "declaration_only.xml", "external_entity.xml", "external_dtd.xml"})
+    {
+        LogCapture capture;
+        EXPECT_EQ(PayloadError<Tolv::XmlFormatError>(Config(name), Templates, "my_type_01_02"),
+                  "File is not well-formed XML")
+            << name;
+        EXPECT_TRUE(capture.Contains(" Not well-formed XML in " + Config(name) + ", line ")) << capture.Text();
+    }
 }
 
-TEST(Templates, EntitiesFromOutsideEncodeAsEmptyValues)
+TEST(Templates, TemplateThatIsNotWellFormedIsNeverUsed)
 {
-    LogCapture quiet;
-    Tolv::ByteVector out;
-    Tolv::BuildConfigPayload(Config("external_entity.xml"), Templates, out, "my_type_01_02", false);
-    EXPECT_EQ(Hex(out), "01 FD 0E 00 04 FD 3A 00 00 00 00");
+    // Its closing tag is missing: recovery would still find the id and the first item.
+    LogCapture capture;
+    const TempDir dir;
+    const std::string cut = dir.Write("cut.xml", "<template><id>cut_type</id><configs><config><name>mode</name>"
+                                                 "<pretty_name/><description/><vib>0x13</vib><dib>1</dib>"
+                                                 "<access_right/><validation/><section/></config>");
+    const std::string cfg = dir.Write("c.cfg", "<config><mode>1</mode></config>");
+    EXPECT_EQ(PayloadError<std::runtime_error>(cfg, dir.Path(), "cut_type"), "Template file not found");
+    EXPECT_TRUE(capture.Contains(" Not well-formed XML in " + cut + ", line 1: ")) << capture.Text();
 }
 
 TEST(Templates, SameIdTakesTheFirstFileByName)

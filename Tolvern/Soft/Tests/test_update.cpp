@@ -106,6 +106,7 @@ struct StatusCase
     const char *name;
     std::optional<uint8_t> forcedStatus;
     int records;
+    int exitCode;
     const char *line;
 };
 
@@ -125,15 +126,18 @@ TEST_P(UpdateStatus, IsReportedFromTheFirstRecord)
     config.statusRecords = GetParam().records;
     StartModem(config);
     const ProgramRun run = Run("-u " + Firmware187);
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
     EXPECT_EQ(run.out, TransferLines(Firmware187, {0, 93, 186}, 187) + GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, UpdateStatus,
-                         ::testing::Values(StatusCase{"RefusedImage", 3, 2, "Update status: 3\n"},
-                                           StatusCase{"LargestStatus", 255, 2, "Update status: 255\n"},
-                                           StatusCase{"WithoutSizeRecord", std::nullopt, 1,
-                                                      "Tolv_UpdateTask.cpp:N Invalid number of records\n"}),
+                         ::testing::Values(StatusCase{"RefusedImage", 3, 2, 0, "Update status: 3\n"},
+                                           StatusCase{"LargestStatus", 255, 2, 0, "Update status: 255\n"},
+                                           // Without a status nobody knows whether the module took the image.
+                                           StatusCase{"WithoutSizeRecord", std::nullopt, 1, 1,
+                                                      "Tolv_UpdateTask.cpp:N Invalid number of records\n"
+                                                      "Tolv_Main.cpp:N Request failed: Invalid update status "
+                                                      "from module\n"}),
                          [](const ::testing::TestParamInfo<StatusCase> &info) { return std::string(info.param.name); });
 
 TEST_F(UpdateTask, FilesThatCannotBeSentEndTheRunBeforeAnythingGoesOnTheAir)
@@ -143,9 +147,12 @@ TEST_F(UpdateTask, FilesThatCannotBeSentEndTheRunBeforeAnythingGoesOnTheAir)
         std::string file;
         std::string lines;
     };
+    const TempDir files;
     const Case cases[] = {
         {InstallFixtures + "/no_such_file.bin", "Tolv_Main.cpp:N Request failed: Update file does not exist\n"},
         {InstallFixtures, "Tolv_Main.cpp:N Request failed: Update file is not a file\n"},
+        // Only a closing frame announcing 0 bytes would go out.
+        {files.Write("empty.bin", ""), "Tolv_Main.cpp:N Request failed: Update file is empty\n"},
         // A regular file whose reading fails: no digest, so no update with a zero one.
         {"/proc/self/mem", "Chksum.cpp:N Can't read data file\n"
                            "Tolv_Main.cpp:N Request failed: Can't compute firmware digest\n"},
