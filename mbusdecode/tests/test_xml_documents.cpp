@@ -131,6 +131,11 @@ TEST(RawDocument, HoldsAllBytesInHex)
     EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_xml(bytes, sizeof bytes))),
               "<mbus date=\"DATE\">\n    <raw>00FF102F</raw>\n</mbus>\n");
     EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_xml(nullptr, 5))), "<mbus date=\"DATE\">\n    <raw></raw>\n</mbus>\n");
+    // With the reason, where the error document has it; an empty one is left out.
+    EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_error_xml(bytes, sizeof bytes, "Start <0x68> not found"))),
+              "<mbus date=\"DATE\">\n    <error>Start &lt;0x68&gt; not found</error>\n    <raw>00FF102F</raw>\n</mbus>\n");
+    EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_error_xml(bytes, sizeof bytes, ""))),
+              "<mbus date=\"DATE\">\n    <raw>00FF102F</raw>\n</mbus>\n");
 }
 
 TEST(ErrorDocument, OmitsEmptyErrorAndEscapesText)
