@@ -112,7 +112,7 @@ IncrementMode IncrementModeOf(unsigned char spacing_control)
     return static_cast<IncrementMode>(spacing_control >> 6);
 }
 
-template <typename Value> Value Apply(IncrementMode mode, Value running, Value element)
+double Apply(IncrementMode mode, double running, double element)
 {
     switch (mode)
     {
