@@ -231,34 +231,40 @@ const mbus_data_record *mbus_compact_reference_value(const mbus_frame_data *data
     return nullptr;
 }
 
+namespace
+{
+// Increment modes 0 (absolute values) and 3 (signed differences) carry two's
+// complement elements; 1 and 2 (positive and negative increments) unsigned ones.
+bool SignedIncrementMode(unsigned char spacing_control)
+{
+    const unsigned int mode = spacing_control >> 6;
+    return mode == 0 || mode == 3;
+}
+} // namespace
+
 int mbus_compact_value_decode(const unsigned char *bytes, size_t count, long long *value, unsigned char spacing_control)
 {
     if (!bytes || !value || count == 0 || count > 8)
         return -1;
-    bool allOnes = true;
+    if (mbus_compact_no_value(static_cast<int>(count), bytes, spacing_control))
+        return -1;
     unsigned long long raw = 0;
     for (size_t i = 0; i < count; ++i)
-    {
         raw |= static_cast<unsigned long long>(bytes[i]) << (8 * i);
-        allOnes = allOnes && bytes[i] == 0xFF;
-    }
-    if (allOnes)
-        return -1;
-    const unsigned int mode = spacing_control >> 6;
-    const bool isSigned = mode == 0 || mode == 3;
-    if (isSigned && count < 8 && (bytes[count - 1] & 0x80))
+    if (SignedIncrementMode(spacing_control) && count < 8 && (bytes[count - 1] & 0x80))
         raw |= ~0ULL << (8 * count);
     // Two's complement by construction; converting back is value-preserving.
     *value = static_cast<long long>(raw);
     return 0;
 }
 
-int mbus_compact_no_value(int code, const unsigned char *bytes, unsigned char spacing_value)
+int mbus_compact_no_value(int code, const unsigned char *bytes, unsigned char spacing_control)
 {
     if (!bytes || code <= 0 || code == 5)
         return 0;
-    const unsigned int bits = (spacing_value >> 2) & 0x03;
-    if (bits == 0 || bits == 3)
+    // The marker follows the element's signedness: the most negative number for
+    // signed elements, all ones for unsigned ones (where -1 is no number anyway).
+    if (SignedIncrementMode(spacing_control))
     {
         for (int i = 0; i < code - 1; ++i)
             if (bytes[i] != 0)

@@ -4,6 +4,7 @@
 #include "WMBH_Cursor.h"
 #include "mbus-crc16.h"
 #include "mbus-protocol-ci.h"
+#include "mbus-security-mode.h"
 #include "mbus-protocol.h"
 
 #include <cstdarg>
@@ -136,6 +137,22 @@ void mbus_set_debug(int debug)
 // Wireless frames
 //------------------------------------------------------------------------------
 
+namespace
+{
+// The count of bytes still missing, as mbus_parse_wmbus returns it.
+int Missing(size_t count)
+{
+    mbus_error_printf("Frame incomplete: %zu bytes missing", count);
+    return static_cast<int>(count);
+}
+
+int Short(const char *reason)
+{
+    mbus_error_str_set(reason);
+    return -2;
+}
+} // namespace
+
 int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_size)
 {
     if (!frame || !data)
@@ -146,27 +163,35 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
     DebugPrintInput(data, data_size);
     frame->timestamp = std::time(nullptr);
 
+    // Every refusal names its reason: the caller prints it in the frame's document, and an
+    // empty or stale text there would make a refused frame look like an empty one.
     if (data_size == 0)
-        return 3;
+        return Missing(3);
     if (data[0] != 0x68)
+    {
+        mbus_error_str_set("Start character not found");
         return -4;
+    }
     if (data_size < 3)
-        return static_cast<int>(3 - data_size);
+        return Missing(3 - data_size);
 
     const size_t length = data[1];
     frame->start1 = 0x68;
     frame->length1 = data[1];
     frame->length2 = data[2];
     if (!IsWirelessControl(data[2]))
+    {
+        mbus_error_printf("Unsupported C-field 0x%02X", data[2]);
         return -2;
+    }
     if (data_size < length + 3)
-        return static_cast<int>(length + 3 - data_size);
+        return Missing(length + 3 - data_size);
 
     frame->start2 = 0x68;
     frame->control = data[2];
     frame->address = 0;
     if (length + 3 < kWirelessLinkEnd + kWirelessTrailer)
-        return -2; // too short for C, M, A and CI before the trailer
+        return Short("Frame too short for its link header"); // C, M, A and CI before the trailer
     // The trailer sits at the end of the input, whatever L says.
     frame->rssi = data[data_size - 4];
     frame->checksum = data[data_size - 3];
@@ -192,24 +217,24 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         break;
     case CiClass::LongHeader:
         if (!body.Read(frame->transport_address, sizeof frame->transport_address))
-            return -2;
+            return Short("Frame too short for its transport header");
         // The long header ends with the short header's fields.
         [[fallthrough]];
     case CiClass::ShortHeader:
         if (!body.Read(frame->access_number) || !body.Read(frame->status) || !body.Read(frame->configuration_word, 2))
-            return -2;
+            return Short("Frame too short for its transport header");
         if (body.Remaining() >= 2)
             std::memcpy(frame->header_follow_up, body.Current(), 2);
         break;
     }
 
-    if ((frame->configuration_word[1] & 0x07) == 5)
+    if (MbusSecurityMode(frame->configuration_word[1]) == 5)
     {
         // The verification bytes are checked by the decryption, not here.
         if (!body.Skip(2))
         {
             TakeData(frame, body);
-            return -2;
+            return Short("Frame too short for its verification bytes");
         }
     }
 
@@ -219,7 +244,7 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         if (body.Remaining() < 3)
         {
             TakeData(frame, body);
-            return -2;
+            return Short("Format frame too short for its signature");
         }
         body.Read(frame->format_length);
         body.ReadLe16(signature);
@@ -232,7 +257,7 @@ int mbus_parse_wmbus(mbus_frame *frame, const unsigned char *data, size_t data_s
         if (body.Remaining() < 4)
         {
             TakeData(frame, body);
-            return -2;
+            return Short("Compact frame too short for its signature and CRC");
         }
         body.ReadLe16(signature);
         body.ReadLe16(crc);
@@ -293,7 +318,10 @@ int mbus_frame_verify(mbus_frame *frame)
         break;
     case MBUS_FRAME_TYPE_WIRELESS:
         if (frame->start1 != 0x68 || frame->stop != MBUS_FRAME_STOP)
+        {
+            mbus_error_str_set("No frame start or stop");
             return -1;
+        }
         break;
     default:
         mbus_error_printf("Unknown frame type 0x%.2x", static_cast<unsigned int>(frame->type));

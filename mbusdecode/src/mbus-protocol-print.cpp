@@ -39,7 +39,7 @@ int mbus_data_fixed_print(mbus_data_fixed *data)
 {
     if (!data)
         return -1;
-    std::printf("%s: ID       = %lld\n", kPrefix, mbus_data_bcd_decode(data->id_bcd, 4));
+    std::printf("%s: ID       = %lld\n", kPrefix, mbus_data_bcd_decode_unsigned(data->id_bcd, 4));
     std::printf("%s: Access # = 0x%.2X\n", kPrefix, data->access_number);
     std::printf("%s: Status   = 0x%.2X\n", kPrefix, data->status);
     std::printf("%s: Function = %s\n", kPrefix, mbus_data_fixed_function(data->status));
@@ -55,7 +55,7 @@ int mbus_data_variable_header_print(mbus_data_variable_header *header)
 {
     if (!header)
         return -1;
-    std::printf("%s: ID           = %lld\n", kPrefix, mbus_data_bcd_decode(header->id_bcd, 4));
+    std::printf("%s: ID           = %lld\n", kPrefix, mbus_data_bcd_decode_unsigned(header->id_bcd, 4));
     std::printf("%s: Manufacturer = 0x%.2X%.2X (%s)\n", kPrefix, header->manufacturer[1], header->manufacturer[0],
                 mbus_decode_manufacturer(header->manufacturer[0], header->manufacturer[1]));
     std::printf("%s: Version      = 0x%.2X\n", kPrefix, header->version);

@@ -98,6 +98,49 @@ bool DecodeReference(const mbus_data_record *record, long long &integer, double 
     return true;
 }
 
+// Bits 7-6 of the spacing control: how an element changes the running value.
+enum class IncrementMode
+{
+    Absolute = 0,           // the element is the value itself
+    PositiveIncrement = 1,  // added
+    NegativeIncrement = 2,  // subtracted
+    SignedDifference = 3    // added, with its sign
+};
+
+IncrementMode IncrementModeOf(unsigned char spacing_control)
+{
+    return static_cast<IncrementMode>(spacing_control >> 6);
+}
+
+double Apply(IncrementMode mode, double running, double element)
+{
+    switch (mode)
+    {
+    case IncrementMode::Absolute:
+        return element;
+    case IncrementMode::NegativeIncrement:
+        return running - element;
+    default:
+        return running + element;
+    }
+}
+
+long long Apply(IncrementMode mode, long long running, long long element)
+{
+    // Wrapping arithmetic: a meter's garbage must not be undefined behaviour here.
+    const auto r = static_cast<unsigned long long>(running);
+    const auto e = static_cast<unsigned long long>(element);
+    switch (mode)
+    {
+    case IncrementMode::Absolute:
+        return element;
+    case IncrementMode::NegativeIncrement:
+        return static_cast<long long>(r - e);
+    default:
+        return static_cast<long long>(r + e);
+    }
+}
+
 } // namespace
 
 size_t mbus_data_record_xml_head(char *buffer, size_t capacity, const mbus_data_record *record, long long storage,
@@ -127,7 +170,9 @@ size_t mbus_compact_time_xml(char *buffer, size_t capacity, const mbus_data_reco
     LineWriter out(buffer, capacity);
     if (!profile || !time || (time_vif != 0x6C && time_vif != 0x6D))
         return 0;
-    const uint32_t year = static_cast<uint32_t>(time->tm_year);
+    // Types F and G hold the year within the century in 7 bits (0 for 2000), as
+    // the date decode reads it back; the years since 1900 would read as 2126.
+    const uint32_t year = static_cast<uint32_t>(time->tm_year - 100) & 0x7F;
     const uint32_t month = static_cast<uint32_t>(time->tm_mon + 1);
     const uint32_t day = static_cast<uint32_t>(time->tm_mday);
     uint32_t packed = 0;
@@ -140,14 +185,13 @@ size_t mbus_compact_time_xml(char *buffer, size_t capacity, const mbus_data_reco
     }
     else
     {
-        // Type F, built up as the meter packs it; unsigned, so no shift can overflow.
+        // Type F: minute (bits 0-5), hour (8-12), hundred years (13-14), summer time (15),
+        // day (16-20), year bits 0-2 (21-23), month (24-27), year bits 3-6 (28-31).
         unit = "Time Point (time / date)";
-        packed = (year & 0x70) | (year << 7);
-        packed = (packed << 5) | day;
-        packed = (packed << 1) | (time->tm_isdst > 0 ? 1u : 0u);
-        packed = (packed << 2) | ((static_cast<uint32_t>(time->tm_year + 1900) / 100) & 0x03);
-        packed = (packed << 5) | static_cast<uint32_t>(time->tm_hour);
-        packed = (packed << 8) | (month << 24) | static_cast<uint32_t>(time->tm_min);
+        const uint32_t hundredYears = (static_cast<uint32_t>(time->tm_year + 1900) / 100) & 0x03;
+        packed = ((year & 0x78) << 25) | ((month & 0x0F) << 24) | ((year & 0x07) << 21) | ((day & 0x1F) << 16) |
+                 (time->tm_isdst > 0 ? 1u << 15 : 0u) | (hundredYears << 13) |
+                 ((static_cast<uint32_t>(time->tm_hour) & 0x1F) << 8) | (static_cast<uint32_t>(time->tm_min) & 0x3F);
     }
     char head[2048];
     mbus_data_record_xml_head(head, sizeof head, profile, storage, unit);
@@ -163,34 +207,12 @@ size_t mbus_compact_value_xml(char *buffer, size_t capacity, const mbus_data_rec
         return 0;
     char head[2048];
     mbus_data_record_xml_head(head, sizeof head, profile, storage, mbus_vib_unit_lookup(profile));
-    const unsigned long long bits = static_cast<unsigned long long>(value);
-    switch (code)
-    {
-    case 1:
-        out.Printf("%s>%u</record>\n", head, static_cast<unsigned int>(bits & 0xFF));
-        break;
-    case 2:
-        out.Printf("%s>%u</record>\n", head, static_cast<unsigned int>(bits & 0xFFFF));
-        break;
-    case 3:
-        out.Printf("%s>%u</record>\n", head, static_cast<unsigned int>(bits & 0xFFFFFFFF));
-        break;
-    case 4:
-    case 9:
-    case 10:
-    case 11:
-    case 12:
-        out.Printf("%s>%d</record>\n", head, static_cast<int32_t>(static_cast<uint32_t>(bits)));
-        break;
-    case 6:
-    case 7:
-    case 14:
-        out.Printf("%s>%lld</record>\n", head, value);
-        break;
-    default:
+    // The running value, whole and signed: an element's width says nothing about the
+    // width of the value it changes.
+    if (LookupElement(code).kind == ElementKind::Invalid || code == 5)
         out.Printf("%s>invalid</record>\n", head);
-        break;
-    }
+    else
+        out.Printf("%s>%lld</record>\n", head, value);
     return out.Needed();
 }
 
@@ -232,8 +254,10 @@ size_t mbus_compact_profile_xml(char *buffer, size_t capacity, const mbus_data_r
 
     const int code = record->spacing_control & 0x0F;
     const ElementEntry element = LookupElement(code);
+    const IncrementMode mode = IncrementModeOf(record->spacing_control);
     // Signed: a compact length below 3 gives no element instead of wrapping.
     const long long end = static_cast<long long>(record->compact_length) - 3;
+    // Element i (from 0) stands at storage S + 1 + i, its time line and its value line alike.
     long long k = storage + 1;
     size_t offset = 0;
     char line[4096];
@@ -241,56 +265,48 @@ size_t mbus_compact_profile_xml(char *buffer, size_t capacity, const mbus_data_r
     {
         const unsigned char *bytes = record->data + offset;
         const size_t left = record->data_len > offset ? record->data_len - offset : 0;
-        // An element (or the bytes the no-value test looks at) past the record's data ends the series.
-        const size_t inspected = static_cast<size_t>(code & 7) > element.size ? code & 7 : element.size;
-        if (left < inspected)
-            break;
-
+        if (left < element.size)
+            break; // an element past the record's data ends the series
+        offset += element.size;
         mbus_compact_time_step(record->spacing_control, record->spacing_value, &time);
-        if (mbus_compact_no_value(code & 7, bytes, record->spacing_value))
-        {
-            mbus_error_str_set("Invalid value in compact frame");
-            return out.Needed();
-        }
+        const long long elementStorage = k++;
 
-        long long increment = 0;
-        bool hasIncrement = false;
-        double realIncrement = 0;
+        long long elementValue = 0;
+        double realValue = 0;
+        bool hasValue = true;
         switch (element.kind)
         {
         case ElementKind::Integer:
-            hasIncrement = mbus_compact_value_decode(bytes, element.size, &increment, record->spacing_control) == 0;
+            hasValue = mbus_compact_value_decode(bytes, element.size, &elementValue, record->spacing_control) == 0;
             break;
         case ElementKind::Real:
-            realIncrement = mbus_data_float_decode(bytes);
+            realValue = mbus_data_float_decode(bytes);
             break;
         case ElementKind::Bcd:
-            increment = mbus_data_bcd_decode(bytes, element.size);
-            hasIncrement = increment != -1;
+            hasValue = mbus_data_bcd_decode_signed(bytes, element.size, &elementValue) == 0;
             break;
         case ElementKind::Invalid:
             mbus_error_str_set("Invalid spacing size");
             break;
         }
-        offset += element.size;
+        // A no-value marker (or BCD that is no number) stands for a reading the meter does
+        // not have: no lines for it, and the running value stays as it was.
+        if (!hasValue)
+            continue;
 
-        mbus_compact_time_xml(line, sizeof line, record, timeRecord->vif, k, &time);
+        mbus_compact_time_xml(line, sizeof line, record, timeRecord->vif, elementStorage, &time);
         out.Printf("%s", line);
-        ++k;
-
         if (element.kind == ElementKind::Real)
         {
-            real += realIncrement;
+            real = Apply(mode, real, realValue);
             char head[2048];
-            mbus_data_record_xml_head(head, sizeof head, record, k, mbus_vib_unit_lookup(record));
+            mbus_data_record_xml_head(head, sizeof head, record, elementStorage, mbus_vib_unit_lookup(record));
             out.Printf("%s>%f</record>\n", head, real);
         }
         else
         {
-            if (hasIncrement)
-                integer = static_cast<long long>(static_cast<unsigned long long>(integer) +
-                                                 static_cast<unsigned long long>(increment));
-            mbus_compact_value_xml(line, sizeof line, record, k, code, integer);
+            integer = Apply(mode, integer, elementValue);
+            mbus_compact_value_xml(line, sizeof line, record, elementStorage, code, integer);
             out.Printf("%s", line);
         }
     }

@@ -100,7 +100,7 @@ const char *mbus_frame_get_secondary_address(mbus_frame *frame)
     }
     const mbus_data_variable_header &header = data->header;
     char id[24];
-    long long decimal = mbus_data_bcd_decode(header.id_bcd, 4);
+    long long decimal = mbus_data_bcd_decode_unsigned(header.id_bcd, 4);
     if (decimal >= 0)
         std::snprintf(id, sizeof id, "%08lld", decimal);
     else // Non-decimal digits (wildcards) read back as they stand, not as -1.

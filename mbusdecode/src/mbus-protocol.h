@@ -289,9 +289,14 @@ size_t mbus_compact_profile_xml(char *buffer, size_t capacity, const mbus_data_r
 int mbus_is_compact_profile(unsigned char dif, unsigned char vif);
 const mbus_data_record *mbus_compact_reference_time(const mbus_frame_data *data, long long storage);
 const mbus_data_record *mbus_compact_reference_value(const mbus_frame_data *data, long long storage);
+// One element, least significant byte first: two's complement in the signed
+// increment modes (spacing control bits 7-6 00 and 11), unsigned in the others.
+// -1 for the no-value marker of that mode (below) or a missing argument.
 int mbus_compact_value_decode(const unsigned char *bytes, size_t count, long long *value,
                               unsigned char spacing_control);
-int mbus_compact_no_value(int code, const unsigned char *bytes, unsigned char spacing_value);
+// The no-value marker of an element of `code` bytes: 0x80 00 .. 00 (most
+// significant byte 0x80) in the signed modes, all 0xFF in the unsigned ones.
+int mbus_compact_no_value(int code, const unsigned char *bytes, unsigned char spacing_control);
 int mbus_compact_time_step(unsigned char spacing_control, unsigned char spacing_value, struct tm *time);
 // Time-point line of a profile element; `time_vif` is the reference time record's VIF.
 size_t mbus_compact_time_xml(char *buffer, size_t capacity, const mbus_data_record *profile, unsigned char time_vif,
@@ -309,7 +314,14 @@ size_t mbus_data_record_xml_head(char *buffer, size_t capacity, const mbus_data_
 // Units, media and values (mbus-units*.cpp, mbus-values*.cpp)
 //------------------------------------------------------------------------------
 
+// BCD values: a most significant nibble 0xF makes the value negative (F0 00 00 22
+// read last byte first is -22); any other non-decimal nibble makes it invalid,
+// -1 from mbus_data_bcd_decode and a -1 result from the _signed form, which
+// tells an invalid value from a real -1.
 long long mbus_data_bcd_decode(const unsigned char *bcd, size_t count);
+int mbus_data_bcd_decode_signed(const unsigned char *bcd, size_t count, long long *value);
+// Identification numbers carry no sign: every non-decimal nibble gives -1.
+long long mbus_data_bcd_decode_unsigned(const unsigned char *bcd, size_t count);
 int mbus_data_int_decode(const unsigned char *bytes, size_t count, int *value);
 int mbus_data_long_decode(const unsigned char *bytes, size_t count, long *value);
 int mbus_data_long_long_decode(const unsigned char *bytes, size_t count, long long *value);
@@ -336,6 +348,9 @@ char *mbus_data_variable_xml_wmbus(mbus_frame_data *data);
 char *mbus_data_fixed_xml_wmbus(mbus_data_fixed *data);
 char *mbus_frame_error_xml(mbus_frame *frame, const char *error);
 char *mbus_frame_raw_xml(const unsigned char *data, size_t count);
+// The raw document with the reason the bytes did not decode, in the error
+// document's error element (left out for an empty text).
+char *mbus_frame_raw_error_xml(const unsigned char *data, size_t count, const char *error);
 const char *mbus_control_str(unsigned char control);
 void mbus_xml_safe(char *destination, const char *source, size_t capacity);
 

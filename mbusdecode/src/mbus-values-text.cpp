@@ -44,6 +44,50 @@ void PutBcdText(MbusXmlWriter &out, const unsigned char *bytes, size_t count, bo
     out.Put(digits, n);
 }
 
+// Records whose short integers are no signed numbers (type B) but unsigned
+// ones or bit fields: identifiers and counters (type C), flags (type D) and the
+// type G date. Everything else of 1 to 3 bytes is two's complement.
+struct UnsignedRecordKind
+{
+    unsigned char vif;  // VIF without its extension bit
+    int firstVife;      // without its extension bit; -1: the VIF alone decides
+};
+
+constexpr UnsignedRecordKind kUnsignedRecords[] = {
+    {0x6C, -1}, // date, type G
+    {0x78, -1}, // fabrication number
+    {0x7A, -1}, // bus address
+    {0x7D, 0x08}, {0x7D, 0x09}, {0x7D, 0x0A}, {0x7D, 0x0B}, {0x7D, 0x0C}, // access number, medium,
+    {0x7D, 0x0D}, {0x7D, 0x0E}, {0x7D, 0x0F},                             // maker, versions
+    {0x7D, 0x17}, {0x7D, 0x1A}, {0x7D, 0x1B},                             // error flags, digital out, in
+};
+
+bool ReadsUnsigned(const mbus_data_record *record)
+{
+    const unsigned char vif = record->vif & 0x7F;
+    const int vife = (record->vif & 0x80) && record->nvife > 0 ? record->vife[0] & 0x7F : -1;
+    for (const auto &kind : kUnsignedRecords)
+        if (kind.vif == vif && (kind.firstVife < 0 || (record->vif == 0xFD && kind.firstVife == vife)))
+            return true;
+    return false;
+}
+
+// Integers of 1 to 3 bytes, least significant byte first.
+void PutShortInteger(MbusXmlWriter &out, const mbus_data_record *record, size_t count)
+{
+    if (ReadsUnsigned(record))
+    {
+        unsigned value = 0;
+        for (size_t i = count; i-- > 0;)
+            value = value << 8 | record->data[i];
+        out.PutUnsigned(value);
+        return;
+    }
+    int value = 0;
+    mbus_data_int_decode(record->data, count, &value);
+    out.PutDecimal(value);
+}
+
 void PutVariableLength(MbusXmlWriter &out, const mbus_data_record *record, size_t length)
 {
     unsigned char lvar = record->lvar;
@@ -86,15 +130,9 @@ const char *mbus_data_record_decode(const mbus_data_record *record)
     case 0x0:
         break;
     case 0x1:
-        out.PutUnsigned(data[0]);
-        break;
     case 0x2:
-        out.PutUnsigned(static_cast<unsigned>(data[0] | data[1] << 8));
-        break;
     case 0x3:
-        // Sign-extended to 32 bits but shown unsigned: FF FF FF reads 4294967295.
-        mbus_data_int_decode(data, 3, &narrow);
-        out.PutUnsigned(static_cast<uint32_t>(narrow));
+        PutShortInteger(out, record, record->dif & MBUS_DATA_RECORD_DIF_MASK_DATA);
         break;
     case 0x4:
         mbus_data_int_decode(data, 4, &narrow);

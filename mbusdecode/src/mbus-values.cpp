@@ -38,25 +38,62 @@ int32_t AsSigned32(uint64_t value)
 
 } // namespace
 
-long long mbus_data_bcd_decode(const unsigned char *bcd, size_t count)
+namespace
+{
+
+// BCD digits read from the last byte (most significant) to the first. With
+// `signNibble`, a most significant nibble 0xF marks a negative value and the
+// other digits are its magnitude; any other non-decimal nibble, or a value too
+// long for 64 bits, makes the whole value invalid.
+bool DecodeBcd(const unsigned char *bcd, size_t count, bool signNibble, long long &value)
 {
     if (bcd == nullptr)
-        return -1;
+        return false;
     constexpr long long kMax = std::numeric_limits<long long>::max();
-    long long value = 0;
+    bool negative = false;
+    value = 0;
     for (size_t i = count; i-- > 0;)
     {
         const unsigned nibbles[2] = {static_cast<unsigned>(bcd[i] >> 4), static_cast<unsigned>(bcd[i] & 0x0F)};
-        for (unsigned digit : nibbles)
+        for (size_t n = 0; n < 2; ++n)
         {
-            // A digit above 9 (a 0xF sign nibble included) makes the value
-            // invalid, and so does a value too long for 64 bits.
+            const unsigned digit = nibbles[n];
+            if (signNibble && digit == 0xF && i == count - 1 && n == 0)
+            {
+                negative = true;
+                continue;
+            }
             if (digit > 9 || value > (kMax - digit) / 10)
-                return -1;
+                return false;
             value = value * 10 + digit;
         }
     }
-    return value;
+    if (negative)
+        value = -value;
+    return true;
+}
+
+} // namespace
+
+int mbus_data_bcd_decode_signed(const unsigned char *bcd, size_t count, long long *value)
+{
+    long long decoded = 0;
+    if (value == nullptr || !DecodeBcd(bcd, count, true, decoded))
+        return -1;
+    *value = decoded;
+    return 0;
+}
+
+long long mbus_data_bcd_decode(const unsigned char *bcd, size_t count)
+{
+    long long value = 0;
+    return mbus_data_bcd_decode_signed(bcd, count, &value) == 0 ? value : -1;
+}
+
+long long mbus_data_bcd_decode_unsigned(const unsigned char *bcd, size_t count)
+{
+    long long value = 0;
+    return DecodeBcd(bcd, count, false, value) ? value : -1;
 }
 
 int mbus_data_int_decode(const unsigned char *bytes, size_t count, int *value)

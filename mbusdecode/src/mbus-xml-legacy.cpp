@@ -52,7 +52,7 @@ void PutHexElement(MbusXmlWriter &out, const char *name, const unsigned char *ms
 void PutFixed(MbusXmlWriter &out, const mbus_data_fixed &data)
 {
     out.Put("<MBusData>\n    <SlaveInformation>\n");
-    PutNumberElement(out, "Id", mbus_data_bcd_decode(data.id_bcd, sizeof data.id_bcd));
+    PutNumberElement(out, "Id", mbus_data_bcd_decode_unsigned(data.id_bcd, sizeof data.id_bcd));
     PutTextElement(out, "Medium", mbus_data_fixed_medium(&data));
     PutNumberElement(out, "AccessNumber", data.access_number);
     PutHexElement(out, "Status", &data.status, 1);

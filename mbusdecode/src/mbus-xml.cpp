@@ -91,7 +91,7 @@ void PutHeader(MbusXmlWriter &out, const mbus_data_variable_header &header, unsi
     if (hasTpl)
     {
         out.Put("        <Tpl>\n");
-        PutElement(out, "            <Id>", mbus_data_bcd_decode(tpl, 4), "</Id>\n");
+        PutElement(out, "            <Id>", mbus_data_bcd_decode_unsigned(tpl, 4), "</Id>\n");
         out.Put("            <Manufacturer>");
         out.Put(mbus_decode_manufacturer(tpl[4], tpl[5]));
         out.Put("</Manufacturer>\n");
@@ -217,7 +217,7 @@ char *mbus_data_fixed_xml_wmbus(mbus_data_fixed *data)
     MbusXmlWriter out(kDocumentStart);
     PutRoot(out);
     out.Put("    <header>\n");
-    PutElement(out, "        <Id>", mbus_data_bcd_decode(data->id_bcd, sizeof data->id_bcd), "</Id>\n");
+    PutElement(out, "        <Id>", mbus_data_bcd_decode_unsigned(data->id_bcd, sizeof data->id_bcd), "</Id>\n");
     out.Put("        <Medium>");
     out.Put(mbus_data_fixed_medium(data));
     out.Put("</Medium>\n");
@@ -251,6 +251,20 @@ char *mbus_frame_data_xml(mbus_frame_data *data)
     return nullptr;
 }
 
+namespace
+{
+// The error line of the error and raw documents, left out for an empty text.
+void PutError(MbusXmlWriter &out, const char *error)
+{
+    if (error == nullptr || error[0] == '\0')
+        return;
+    // Error texts may quote radio bytes; escaping leaves ordinary texts as they are.
+    out.Put("    <error>");
+    out.PutEscaped(error);
+    out.Put("</error>\n");
+}
+} // namespace
+
 char *mbus_frame_error_xml(mbus_frame *frame, const char *error)
 {
     if (frame == nullptr)
@@ -264,13 +278,7 @@ char *mbus_frame_error_xml(mbus_frame *frame, const char *error)
     MbusXmlWriter out(kDocumentStart);
     PutRoot(out);
     PutHeader(out, fields.header, frame->rssi, 0, frame->control);
-    if (error != nullptr && error[0] != '\0')
-    {
-        // Error texts may quote radio bytes; escaping leaves ordinary texts as they are.
-        out.Put("    <error>");
-        out.PutEscaped(error);
-        out.Put("</error>\n");
-    }
+    PutError(out, error);
     PutRaw(out, frame->data, frame->data_size < sizeof frame->data ? frame->data_size : sizeof frame->data);
     out.Put("</mbus>\n");
     return out.Release();
@@ -278,8 +286,14 @@ char *mbus_frame_error_xml(mbus_frame *frame, const char *error)
 
 char *mbus_frame_raw_xml(const unsigned char *data, size_t count)
 {
+    return mbus_frame_raw_error_xml(data, count, nullptr);
+}
+
+char *mbus_frame_raw_error_xml(const unsigned char *data, size_t count, const char *error)
+{
     MbusXmlWriter out(kDocumentStart);
     PutRoot(out);
+    PutError(out, error);
     PutRaw(out, data, data != nullptr ? count : 0);
     out.Put("</mbus>\n");
     return out.Release();

@@ -182,10 +182,12 @@ TEST(CompactCodecs, ValueDecode)
         int rc;
         long long value;
     } cases[] = {
-        {"FE", 0x00, 0, -2},           {"FE", 0x40, 0, 254},      {"FE", 0x80, 0, 254},
-        {"FE", 0xC0, 0, -2},           {"0080", 0x00, 0, -32768}, {"0080", 0x40, 0, 32768},
-        {"FF", 0x00, -1, 0},           {"FFFF", 0x40, -1, 0},     {"FEFFFFFFFFFFFFFF", 0x00, 0, -2},
-        {"010203", 0x00, 0, 0x030201},
+        {"FE", 0x00, 0, -2},           {"FE", 0x40, 0, 254},         {"FE", 0x80, 0, 254},
+        {"FE", 0xC0, 0, -2},           {"0180", 0x00, 0, -32767},    {"0080", 0x40, 0, 32768},
+        // The no-value marker follows the signedness of the mode; all ones is -1 where signed.
+        {"0080", 0x00, -1, 0},         {"0080", 0xC0, -1, 0},        {"FF", 0x00, 0, -1},
+        {"FFFF", 0xC0, 0, -1},         {"FFFF", 0x40, -1, 0},        {"FFFF", 0x80, -1, 0},
+        {"FEFFFFFFFFFFFFFF", 0x00, 0, -2}, {"010203", 0x00, 0, 0x030201},
     };
     for (const auto &c : cases)
     {
@@ -209,18 +211,20 @@ TEST(CompactCodecs, NoValueMarker)
     {
         int code;
         const char *bytes;
-        unsigned char spacingValue;
+        unsigned char spacingControl; // bits 7-6: the increment mode
         bool noValue;
     } cases[] = {
-        {2, "0080", 0x00, true},      {2, "0080", 0x0C, true}, {2, "0000", 0x00, false}, {2, "FFFF", 0x00, false},
-        {2, "FFFF", 0x04, true},      {2, "FFFF", 0x08, true}, {2, "FFFE", 0x04, false}, {1, "80", 0x01, true},
-        {5, "00000080", 0x00, false}, {0, "80", 0x00, false},
+        {2, "0080", 0x02, true},       {2, "0080", 0xC2, true},  {2, "0000", 0x02, false}, {2, "FFFF", 0x02, false},
+        {2, "FFFF", 0x42, true},       {2, "FFFF", 0x82, true},  {2, "FFFE", 0x42, false}, {1, "80", 0x01, true},
+        {2, "0080", 0x42, false},      {5, "00000080", 0x05, false}, {0, "80", 0x00, false},
+        // The spacing unit in bits 5-4 has no say in it.
+        {2, "0080", 0x32, true},
     };
     for (const auto &c : cases)
     {
         auto bytes = Hex(c.bytes);
-        EXPECT_EQ(c.noValue, mbus_compact_no_value(c.code, bytes.data(), c.spacingValue) != 0)
-            << c.code << " " << c.bytes << " " << int(c.spacingValue);
+        EXPECT_EQ(c.noValue, mbus_compact_no_value(c.code, bytes.data(), c.spacingControl) != 0)
+            << c.code << " " << c.bytes << " " << int(c.spacingControl);
     }
 }
 
@@ -283,8 +287,7 @@ struct Profile
     }
 };
 
-// Storage 1: date 2024-03-01 (type G), volume 1000 (m m^3), and a profile of
-// 16-bit unsigned increments, one a day.
+// Storage 1: date 2024-03-01 (type G), volume 1000 (m m^3); the profiles follow.
 const std::string kDate = "42 6C 0133 ";
 const std::string kVolume = "44 13 E8030000 ";
 
@@ -294,60 +297,114 @@ std::string Line(const char *unit, int storage, const std::string &value)
            "\">" + value + "</record>\n";
 }
 
+// Type G dates as the profile lines print them (year within the century in bits 5-7 and 12-15).
+constexpr const char *kMarch2 = "13058"; // 2024-03-02
+constexpr const char *kMarch3 = "13059";
+constexpr const char *kMarch4 = "13060";
+constexpr const char *kMarch5 = "13061";
+
 TEST(CompactProfile, ElementsBecomeTimeAndValueLines)
 {
+    // Positive increments (bits 7-6 01), days, 16-bit elements. Element i stands at storage
+    // S + 1 + i in its time line and in its value line.
     Profile p(kDate + kVolume + "4D 93 3C 0A 72 01 0100 0200 0300 0400");
     ASSERT_NE(nullptr, p.profile);
-    // Type G of 2024-03-02 with the year counted from 1900: 62338.
-    std::string expected = Line("Time Point (date)", 2, "62338") + Line("Volume (m m^3)", 3, "1001") +
-                           Line("Time Point (date)", 3, "62339") + Line("Volume (m m^3)", 4, "1003") +
-                           Line("Time Point (date)", 4, "62340") + Line("Volume (m m^3)", 5, "1006") +
-                           Line("Time Point (date)", 5, "62341") + Line("Volume (m m^3)", 6, "1010");
+    std::string expected = Line("Time Point (date)", 2, kMarch2) + Line("Volume (m m^3)", 2, "1001") +
+                           Line("Time Point (date)", 3, kMarch3) + Line("Volume (m m^3)", 3, "1003") +
+                           Line("Time Point (date)", 4, kMarch4) + Line("Volume (m m^3)", 4, "1006") +
+                           Line("Time Point (date)", 5, kMarch5) + Line("Volume (m m^3)", 5, "1010");
     EXPECT_EQ(expected, p.Render());
+}
+
+TEST(CompactProfile, ValuesFollowTheIncrementMode)
+{
+    const struct
+    {
+        const char *name;
+        const char *controlAndElements; // spacing control, spacing value 1, four 16-bit elements
+        std::vector<const char *> values; // one per element shown, storage 2 on
+    } cases[] = {
+        // Absolute values: each element is the value itself, whatever the reference says.
+        {"absolute", "32 01 6300 3400 0A00 0000", {"99", "52", "10", "0"}},
+        {"absolute, signed", "32 01 FFFF 9CFF 0100 0000", {"-1", "-100", "1", "0"}},
+        {"positive increments", "72 01 6300 3400 0A00 0000", {"1099", "1151", "1161", "1161"}},
+        {"negative increments", "B2 01 6300 3400 0A00 0000", {"901", "849", "839", "839"}},
+        {"signed differences", "F2 01 FFFF 0300 9CFF 0000", {"999", "1002", "902", "902"}},
+        // Unsigned elements: 0xFFFF is no number but the no-value marker.
+        {"positive increments, 0xFFFF large", "72 01 FEFF 0100 0000 0000", {"66534", "66535", "66535", "66535"}},
+    };
+    for (const auto &c : cases)
+    {
+        Profile p(kDate + kVolume + "4D 93 3C 0A " + c.controlAndElements);
+        std::string expected;
+        const char *dates[] = {kMarch2, kMarch3, kMarch4, kMarch5};
+        for (size_t i = 0; i < c.values.size(); ++i)
+            expected += Line("Time Point (date)", 2 + static_cast<int>(i), dates[i]) +
+                        Line("Volume (m m^3)", 2 + static_cast<int>(i), c.values[i]);
+        EXPECT_EQ(expected, p.Render()) << c.name;
+    }
 }
 
 TEST(CompactProfile, LastOneByteElementIsNotRendered)
 {
+    // The running value is shown whole: 1-byte increments of a 1000 m m^3 reference.
     Profile p(kDate + kVolume + "4D 93 3C 05 71 01 01 02 03");
-    std::string expected = Line("Time Point (date)", 2, "62338") + Line("Volume (m m^3)", 3, "233") +
-                           Line("Time Point (date)", 3, "62339") + Line("Volume (m m^3)", 4, "235");
+    std::string expected = Line("Time Point (date)", 2, kMarch2) + Line("Volume (m m^3)", 2, "1001") +
+                           Line("Time Point (date)", 3, kMarch3) + Line("Volume (m m^3)", 3, "1003");
     EXPECT_EQ(expected, p.Render());
 }
 
-TEST(CompactProfile, NoIncrementMarkers)
+TEST(CompactProfile, NoValueMarkersLeaveAGap)
 {
-    // Spacing value 1 (bits 3-2 00): all-0xFF is no increment, lines still written.
-    Profile keep(kDate + kVolume + "4D 93 3C 06 72 01 FFFF 0100");
-    EXPECT_EQ(Line("Time Point (date)", 2, "62338") + Line("Volume (m m^3)", 3, "1000") +
-                  Line("Time Point (date)", 3, "62339") + Line("Volume (m m^3)", 4, "1001"),
-              keep.Render());
+    // Unsigned increments: all ones. The element has no lines, its storage number stays
+    // taken, the running value is unchanged and the series goes on.
+    Profile unsignedGap(kDate + kVolume + "4D 93 3C 08 72 01 0100 FFFF 0100");
+    EXPECT_EQ(Line("Time Point (date)", 2, kMarch2) + Line("Volume (m m^3)", 2, "1001") +
+                  Line("Time Point (date)", 4, kMarch4) + Line("Volume (m m^3)", 4, "1002"),
+              unsignedGap.Render());
 
-    // Spacing value 5 (bits 3-2 01): all-0xFF stops the profile.
-    Profile stop(kDate + kVolume + "4D 93 3C 06 72 05 0100 FFFF");
-    EXPECT_EQ(Line("Time Point (date)", 2, "62342") + Line("Volume (m m^3)", 3, "1001"), stop.Render());
-    EXPECT_STREQ("Invalid value in compact frame", mbus_error_str());
+    // Signed differences: 0x8000; all ones is -1 there.
+    Profile signedGap(kDate + kVolume + "4D 93 3C 08 F2 01 0080 FFFF 0100");
+    EXPECT_EQ(Line("Time Point (date)", 3, kMarch3) + Line("Volume (m m^3)", 3, "999") +
+                  Line("Time Point (date)", 4, kMarch4) + Line("Volume (m m^3)", 4, "1000"),
+              signedGap.Render());
 }
 
 TEST(CompactProfile, InvalidStepLeavesTheTime)
 {
     // Spacing unit seconds with value 254.
     Profile p(kDate + kVolume + "4D 93 3C 06 42 FE 0100 0100");
-    EXPECT_EQ(Line("Time Point (date)", 2, "62337") + Line("Volume (m m^3)", 3, "1001") +
-                  Line("Time Point (date)", 3, "62337") + Line("Volume (m m^3)", 4, "1002"),
+    EXPECT_EQ(Line("Time Point (date)", 2, "13057") + Line("Volume (m m^3)", 2, "1001") +
+                  Line("Time Point (date)", 3, "13057") + Line("Volume (m m^3)", 3, "1002"),
               p.Render());
 }
 
-TEST(CompactProfile, TimeAndDateReferenceAndTariff)
+TEST(CompactProfile, TimePointsReadBackAsTheirDates)
 {
-    // Type F 2009-03-01 10:00 at storage 2 (DIFE 01), one element an hour.
+    // Type F 2009-03-01 10:00 at storage 2 (DIFE 01), one element an hour: the time lines
+    // hold 2009-03-01 11:00 and 12:00 packed as the reference was (00 0B 21 13 read as one
+    // number, and 00 0C 21 13).
     Profile p("84 01 6D 000A2113 84 01 13 0A000000 8D 01 93 3C 06 62 01 0100 0100");
     const std::string head = "        <record type=\"inst\" unit=\"";
     const std::string tail = "\" tariff=\"0\" subunit=\"0\">";
-    EXPECT_EQ(head + "Time Point (time / date)\" storage=\"3" + tail + "-553579776</record>\n" + head +
-                  "Volume (m m^3)\" storage=\"4" + tail + "11</record>\n" + head +
-                  "Time Point (time / date)\" storage=\"4" + tail + "-553579520</record>\n" + head +
-                  "Volume (m m^3)\" storage=\"5" + tail + "12</record>\n",
+    EXPECT_EQ(head + "Time Point (time / date)\" storage=\"3" + tail + "320932608</record>\n" + head +
+                  "Volume (m m^3)\" storage=\"3" + tail + "11</record>\n" + head +
+                  "Time Point (time / date)\" storage=\"4" + tail + "320932864</record>\n" + head +
+                  "Volume (m m^3)\" storage=\"4" + tail + "12</record>\n",
               p.Render());
+
+    // A type G reference of 2026-02-09 (49 32): the first day after it packs as 4A 32, which
+    // the date decode reads back as 2026, not 2126.
+    Profile g("42 6C 4932 44 13 E8030000 4D 93 3C 04 72 01 0100");
+    EXPECT_EQ(Line("Time Point (date)", 2, "12874") + Line("Volume (m m^3)", 2, "1001"), g.Render());
+    const unsigned char packed[] = {12874 & 0xFF, 12874 >> 8};
+    struct tm time
+    {
+    };
+    mbus_data_tm_decode(&time, packed, sizeof packed);
+    EXPECT_EQ(126, time.tm_year);
+    EXPECT_EQ(1, time.tm_mon);
+    EXPECT_EQ(10, time.tm_mday);
 }
 
 TEST(CompactProfile, MissingReferences)

@@ -61,16 +61,24 @@ TEST(ParseWmbus, TableOfFrames)
         {"maker long CI", WFrame(Link("A0 21436587 D26A 01 07 2A 00 0000 01")), 0, 0xA0, Hex("01"), "no errors"},
         {"unsupported CI keeps the CI with its data", WFrame(Link("8C 20 12 34")), -2, 0x8C, Hex("8C 20 12 34"),
          "unsupported CI field 0x8C"},
-        {"bad C-field nibble", WFrame("45 D26A 78563412 01 07 7A 2A 00 0000"), -2, 0, {}, "no errors"},
-        {"first byte not 0x68", Hex("69 10 44"), -4, 0, {}, "no errors"},
-        {"two bytes", Hex("68 20"), 1, 0, {}, "no errors"},
-        {"link header overlaps the trailer", Hex("68 0C 44 D26A 78563412 01 07 7A 00 00 16"), -2, 0, {}, "no errors"},
-        {"short header cut by the trailer", WFrame(Link("7A 2A 00 00")), -2, 0x7A, {}, "no errors"},
-        {"long header cut by the trailer", WFrame(Link("72 21436587 4204 02 03 2A 00")), -2, 0x72, {}, "no errors"},
-        {"mode 5 without its two bytes", WFrame(Link("7A 2A 00 0005 AB")), -2, 0x7A, Hex("AB"), "no errors"},
-        {"compact frame shorter than signature and CRC", WFrame(Link("79 1234 56")), -2, 0x79, Hex("1234 56"),
+        {"bad C-field nibble", WFrame("45 D26A 78563412 01 07 7A 2A 00 0000"), -2, 0, {}, "Unsupported C-field 0x45"},
+        {"first byte not 0x68", Hex("69 10 44"), -4, 0, {}, "Start character not found"},
+        {"two bytes", Hex("68 20"), 1, 0, {}, "Frame incomplete: 1 bytes missing"},
+        {"link header overlaps the trailer", Hex("68 0C 44 D26A 78563412 01 07 7A 00 00 16"), -2, 0, {},
+         "Frame too short for its link header"},
+        {"short header cut by the trailer", WFrame(Link("7A 2A 00 00")), -2, 0x7A, {},
+         "Frame too short for its transport header"},
+        {"long header cut by the trailer", WFrame(Link("72 21436587 4204 02 03 2A 00")), -2, 0x72, {},
+         "Frame too short for its transport header"},
+        {"mode 5 without its two bytes", WFrame(Link("7A 2A 00 0005 AB")), -2, 0x7A, Hex("AB"),
+         "Frame too short for its verification bytes"},
+        // The mode is five bits wide: mode 21 is no mode 5, and its first two bytes are data.
+        {"mode 21 keeps its first two bytes", WFrame(Link("7A 2A 00 0015 2F2F 0413")), 0, 0x7A, Hex("2F2F 0413"),
          "no errors"},
-        {"format frame shorter than its signature", WFrame(Link("69 04 12")), -2, 0x69, Hex("04 12"), "no errors"},
+        {"compact frame shorter than signature and CRC", WFrame(Link("79 1234 56")), -2, 0x79, Hex("1234 56"),
+         "Compact frame too short for its signature and CRC"},
+        {"format frame shorter than its signature", WFrame(Link("69 04 12")), -2, 0x69, Hex("04 12"),
+         "Format frame too short for its signature"},
         {"format frame, right signature", WFrame(FormatFrame(Link("69 "), "04 13 02 FD 17")), 0, 0x69,
          Hex("04 13 02 FD 17"), "no errors"},
         {"format frame, short header, trailing fill left out of the signature",
@@ -185,7 +193,7 @@ TEST(ParseWmbus, FailedParseLeavesNothingOfThePreviousFrame)
 
     auto bad = Hex("69 10 44");
     EXPECT_EQ(-4, mbus_parse_wmbus(&frame, bad.data(), bad.size()));
-    EXPECT_STREQ("no errors", mbus_error_str());
+    EXPECT_STREQ("Start character not found", mbus_error_str());
     EXPECT_EQ(0u, frame.data_size);
     EXPECT_EQ(0, frame.link_address[0]);
     EXPECT_EQ(0, frame.transport_address[0]);

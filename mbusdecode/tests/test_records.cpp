@@ -329,8 +329,9 @@ TEST(FrameData, FixedCountersAreBinaryOrBcdByStatusBit7)
         {0x40, "00000000", "99999999", 0, 99999999},
         {0x80, "FEFFFFFF", "10000000", -2, 16},
         {0xC0, "FFFFFF7F", "00000080", 0x7FFFFFFF, -2147483648LL},
-        // A non-decimal digit makes the whole BCD value -1.
-        {0x00, "1A000000", "000000F0", -1, -1},
+        // A non-decimal digit makes the whole BCD value -1; a leading F is the sign.
+        {0x00, "1A000000", "000000E0", -1, -1},
+        {0x40, "220000F0", "01000000", -22, 1},
     };
     for (const Case &c : cases)
     {

@@ -26,8 +26,14 @@ TEST(Bcd, DigitsFromTheLastByte)
         {"78563412", 12345678},
         {"27048502", 2850427},
         {"00", 0},
-        {"1A", -1},   // a nibble above 9
-        {"12F3", -1}, // a leading F is no sign
+        {"1A", -1}, // a nibble above 9
+        // The most significant nibble F is the sign, the other digits the magnitude.
+        {"220000F0", -22},
+        {"12F3", -312},
+        {"010000F0", -1},
+        {"000000F0", 0},
+        {"12FF", -1}, // an F below the sign nibble is no digit
+        {"F012", -1}, // nor is an F in a lower byte
         {"999999999999999999", 999999999999999999LL},
         {"99999999999999999999", -1}, // 20 digits cannot fit
         {"00000000000000000012", -1}, // 12 * 10^18
@@ -40,6 +46,18 @@ TEST(Bcd, DigitsFromTheLastByte)
     }
     unsigned char none = 0x99;
     EXPECT_EQ(mbus_data_bcd_decode(&none, 0), 0);
+    // The checked form tells a real -1 from digits that are no number.
+    long long value = 7;
+    const std::vector<unsigned char> minusOne = Hex("01F0");
+    EXPECT_EQ(mbus_data_bcd_decode_signed(minusOne.data(), minusOne.size(), &value), 0);
+    EXPECT_EQ(value, -1);
+    const std::vector<unsigned char> invalid = Hex("1A");
+    EXPECT_EQ(mbus_data_bcd_decode_signed(invalid.data(), invalid.size(), &value), -1);
+    // Identification numbers carry no sign.
+    const std::vector<unsigned char> id = Hex("563412F0");
+    EXPECT_EQ(mbus_data_bcd_decode_unsigned(id.data(), id.size()), -1);
+    const std::vector<unsigned char> plainId = Hex("78563412");
+    EXPECT_EQ(mbus_data_bcd_decode_unsigned(plainId.data(), plainId.size()), 12345678);
     EXPECT_EQ(mbus_data_bcd_decode(nullptr, 4), -1);
 }
 
@@ -198,9 +216,20 @@ TEST_P(RecordValue, Text)
 
 INSTANTIATE_TEST_SUITE_P(
     ByDif, RecordValue,
-    ::testing::Values(ValueCase{0x00, "", "", 0, 0x13}, ValueCase{0x01, "FF", "255", 0, 0x13},
-                      ValueCase{0x02, "FFFF", "65535", 0, 0x13}, ValueCase{0x03, "FFFF7F", "8388607", 0, 0x13},
-                      ValueCase{0x03, "FFFFFF", "4294967295", 0, 0x13}, ValueCase{0x04, "FFFFFFFF", "-1", 0, 0x13},
+    ::testing::Values(ValueCase{0x00, "", "", 0, 0x13},
+                      // Integers of every width are two's complement.
+                      ValueCase{0x01, "FF", "-1", 0, 0x13}, ValueCase{0x01, "7F", "127", 0, 0x13},
+                      ValueCase{0x02, "FFFF", "-1", 0, 0x13}, ValueCase{0x03, "FFFF7F", "8388607", 0, 0x13},
+                      ValueCase{0x03, "FFFFFF", "-1", 0, 0x13}, ValueCase{0x03, "000080", "-8388608", 0, 0x13},
+                      ValueCase{0x04, "FFFFFFFF", "-1", 0, 0x13},
+                      // An outside temperature of -15.73 C, a flow temperature of -100.00 C and a
+                      // heat-cost delta of -335 units.
+                      ValueCase{0x02, "DBF9", "-1573", 0, 0x65}, ValueCase{0x02, "F0D8", "-10000", 0, 0x59},
+                      ValueCase{0x02, "B1FE", "-335", 0, 0x6E},
+                      // A type G date is no signed number: 2064-01-01 keeps its top bit.
+                      ValueCase{0x02, "0181", "33025", 0, 0x6C},
+                      // BCD with the sign nibble: -22 W.
+                      ValueCase{0x0C, "220000F0", "-22", 0, 0x2B}, ValueCase{0x0A, "01F0", "-1", 0, 0x2B},
                       ValueCase{0x04, "32371F15", "354367282", 0, 0x6D},
                       ValueCase{0x05, "0000C841", "25.000000", 0, 0x5B},
                       ValueCase{0x05, "000020C0", "-2.500000", 0, 0x5B}, ValueCase{0x06, "FEFFFFFFFFFF", "-2", 0, 0x13},
@@ -228,6 +257,43 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{0x0D, "", "Reserved lvar (0xf7)", 0xF7, 0x13},
                       ValueCase{0x0D, "", "Reserved lvar (0xca)", 0xCA, 0x13},
                       ValueCase{0x0D, "", "Reserved lvar (0xda)", 0xDA, 0x13}));
+
+// Identifiers, counters and flags (types C and D) are no signed numbers.
+TEST(RecordValue, FlagsAndIdentifiersStayUnsigned)
+{
+    const struct
+    {
+        unsigned char dif;
+        unsigned char vif;
+        unsigned char vife; // 0: none
+        const char *data;
+        const char *text;
+    } cases[] = {
+        {0x01, 0xFD, 0x17, "80", "128"},        // error flags
+        {0x02, 0xFD, 0x17, "0080", "32768"},    // error flags
+        {0x01, 0xFD, 0x08, "FE", "254"},        // access number
+        {0x02, 0xFD, 0x0E, "FFFF", "65535"},    // firmware version
+        {0x03, 0x78, 0, "FFFFFF", "16777215"},  // fabrication number
+        {0x01, 0x7A, 0, "FD", "253"},           // bus address
+        {0x01, 0xFD, 0x48, "FF", "-1"},         // a voltage is a number like any other
+        {0x02, 0xFB, 0x1A, "FFFF", "-1"},       // so is a relative humidity
+    };
+    for (const auto &c : cases)
+    {
+        mbus_data_record record{};
+        record.dif = c.dif;
+        record.vif = c.vif;
+        if (c.vife != 0)
+        {
+            record.vife[0] = c.vife;
+            record.nvife = 1;
+        }
+        const std::vector<unsigned char> data = Hex(c.data);
+        std::memcpy(record.data, data.data(), data.size());
+        record.data_len = data.size();
+        EXPECT_STREQ(mbus_data_record_decode(&record), c.text) << c.data << " vif " << int(c.vif);
+    }
+}
 
 TEST(RecordValue, NullRecordGivesEmptyText)
 {

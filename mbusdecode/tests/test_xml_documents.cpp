@@ -91,10 +91,11 @@ const DocumentCase kDocuments[] = {
     {"fixed_data.xml",
      WFrame("44 D26A 78563412 01 07 73 0000000000000000 11 00 0000 AAAA BBBB 78563412 11 00 C7 6C 12345600 99000000",
             0x40)},
-    // A load profile of four 2-byte increments every 15 minutes after a type
-    // F time and a reference volume; the all-FF element adds nothing.
+    // A load profile of four 2-byte positive increments every 15 minutes after a type F time
+    // (2008-05-31 23:50) and a reference volume; the all-FF element is the no-value marker,
+    // which leaves a gap at its storage number.
     {"compact_profile.xml",
-     WFrame("44 D26A 78563412 01 07 7A 21 00 0000 046D32371F15 04 13 E8030000 0D933E0A 12 0F 0100 0200 FFFF 0300",
+     WFrame("44 D26A 78563412 01 07 7A 21 00 0000 046D32371F15 04 13 E8030000 0D933E0A 52 0F 0100 0200 FFFF 0300",
             0xC8)},
 };
 
@@ -130,6 +131,11 @@ TEST(RawDocument, HoldsAllBytesInHex)
     EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_xml(bytes, sizeof bytes))),
               "<mbus date=\"DATE\">\n    <raw>00FF102F</raw>\n</mbus>\n");
     EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_xml(nullptr, 5))), "<mbus date=\"DATE\">\n    <raw></raw>\n</mbus>\n");
+    // With the reason, where the error document has it; an empty one is left out.
+    EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_error_xml(bytes, sizeof bytes, "Start <0x68> not found"))),
+              "<mbus date=\"DATE\">\n    <error>Start &lt;0x68&gt; not found</error>\n    <raw>00FF102F</raw>\n</mbus>\n");
+    EXPECT_EQ(WithoutDate(Take(mbus_frame_raw_error_xml(bytes, sizeof bytes, ""))),
+              "<mbus date=\"DATE\">\n    <raw>00FF102F</raw>\n</mbus>\n");
 }
 
 TEST(ErrorDocument, OmitsEmptyErrorAndEscapesText)
@@ -244,9 +250,9 @@ TEST(LargeDocument, LongProfileGrowsTheBuffer)
     EXPECT_GT(document.size(), 30000u);
     EXPECT_EQ(CountOf(document, "unit=\"Time Point (time / date)\""), 1u + 188u);
     EXPECT_EQ(CountOf(document, "unit=\"Volume (m m^3)\""), 1u + 188u);
-    // Reference 100 plus one per element is 288, printed by its low byte for
-    // 1-byte elements; the element at compact length - 3 is not rendered.
-    EXPECT_NE(document.find("storage=\"189\">32</record>\n    </records>\n"), std::string::npos);
+    // Absolute values (spacing control 01): each element is the value 1 itself; the element at
+    // compact length - 3 is not rendered, so the last stands at storage 188.
+    EXPECT_NE(document.find("storage=\"188\">1</record>\n    </records>\n"), std::string::npos);
     EXPECT_TRUE(ParseXml(document));
 }
 

@@ -34,7 +34,7 @@ void mbus_fuzz_render_hook(mbus_frame *frame, mbus_frame_data *data, int parseRc
     // not even a whole frame.
     if (parseRc > 0)
     {
-        CheckWellFormed(mbus_frame_raw_xml(input, size));
+        CheckWellFormed(mbus_frame_raw_error_xml(input, size, mbus_error_str()));
         return;
     }
     char *document = nullptr;

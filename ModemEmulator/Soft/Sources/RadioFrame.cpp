@@ -170,7 +170,7 @@ std::vector<uint8_t> RadioFrame::EncryptMode5(const std::vector<uint8_t> &frame,
     std::vector<uint8_t> cipher = Aes128Cbc::Encrypt(key, Mode5Iv(frame, *layout), plain);
     out.insert(out.end(), cipher.begin(), cipher.end());
     out[layout->config] = static_cast<uint8_t>((out[layout->config] & 0x0F) | blocks << 4);
-    out[layout->config + 1] = static_cast<uint8_t>((out[layout->config + 1] & 0xF0) | 0x05);
+    out[layout->config + 1] = static_cast<uint8_t>((out[layout->config + 1] & 0xE0) | 0x05);
     out[0] = static_cast<uint8_t>(out.size() - 1);
     return out;
 }
@@ -178,7 +178,7 @@ std::vector<uint8_t> RadioFrame::EncryptMode5(const std::vector<uint8_t> &frame,
 std::vector<uint8_t> RadioFrame::DecryptMode5(const std::vector<uint8_t> &frame, const AesKey &key)
 {
     std::optional<HeaderLayout> layout = Layout(frame);
-    if (!layout || layout->config == 0 || (frame[layout->config + 1] & 0x0F) != 0x05)
+    if (!layout || layout->config == 0 || (frame[layout->config + 1] & 0x1F) != 0x05)
         throw std::invalid_argument("not a mode-5 frame");
     const size_t blocks = frame[layout->config] >> 4;
     if (frame.size() < layout->data + blocks * 16)

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -46,23 +47,71 @@ void PrintDocument(RenderedText document)
     LOG_LINE(LogLevel::Normal, LogModule::Tolv) << document.get();
 }
 
+// Every document of a frame that did not decode names the reason, or the technician could not
+// tell it from a frame that holds nothing.
+std::string Reason(const std::string &text)
+{
+    return text.empty() || text == "no errors" ? "Frame not decoded" : text;
+}
+
 // A frame the decoder refused: its error document while the record holds data to show,
-// otherwise the raw bytes as we handed them to the decoder.
-void PrintParseFailure(int code, mbus_frame &frame, const uint8_t *input, int inputLength, std::ostream &direct)
+// otherwise the raw bytes as we handed them to the decoder. cause, when given, is the reason
+// found before the decoder saw the frame, and tells more than what the decoder says of it.
+void PrintParseFailure(int code, mbus_frame &frame, const uint8_t *input, int inputLength, std::ostream &direct,
+                       const std::string &cause = std::string())
 {
     const std::string error = mbus_error_str();
     char line[640];
     std::snprintf(line, sizeof line, "mbus_parse_wmbus() return code: %d (%s) %d\n", code, error.c_str(),
                   static_cast<int>(frame.data_size));
     direct << line << std::flush;
+    const std::string reason = Reason(cause.empty() ? error : cause);
     if (frame.data_size >= 1 && frame.data_size <= MBUS_FRAME_DATA_LENGTH)
     {
-        PrintDocument(RenderedText(mbus_frame_error_xml(&frame, error.c_str())));
+        PrintDocument(RenderedText(mbus_frame_error_xml(&frame, reason.c_str())));
     }
     else
     {
-        PrintDocument(RenderedText(mbus_frame_raw_xml(input, static_cast<size_t>(inputLength))));
+        PrintDocument(
+            RenderedText(mbus_frame_raw_error_xml(input, static_cast<size_t>(inputLength), reason.c_str())));
     }
+}
+
+// Frame data that decoded but show no record would print a document with neither records nor
+// an error: the error document says what the frame held instead.
+const char *NothingToShow(const mbus_frame_data &data, const char *document)
+{
+    if (document != nullptr && std::strstr(document, "<record ") != nullptr)
+    {
+        return nullptr;
+    }
+    switch (data.type)
+    {
+    case MBUS_DATA_TYPE_ERROR:
+        return "Application error";
+    case MBUS_DATA_TYPE_COMPACT:
+        return "Compact frame without its format frame";
+    default:
+        return document != nullptr ? "No data records" : "Frame data not decoded";
+    }
+}
+
+// The decoded frame's document, or its error document when it has nothing to show.
+void PrintDecoded(mbus_frame &frame, mbus_frame_data &data)
+{
+    RenderedText document{mbus_frame_data_xml(&data)};
+    const char *nothing = NothingToShow(data, document.get());
+    if (nothing == nullptr)
+    {
+        PrintDocument(std::move(document));
+        return;
+    }
+    std::string reason = nothing;
+    if (data.type == MBUS_DATA_TYPE_ERROR)
+    {
+        reason += std::string(": ") + mbus_data_error_lookup(data.error);
+    }
+    PrintDocument(RenderedText(mbus_frame_error_xml(&frame, reason.c_str())));
 }
 
 std::string TwoDigits(uint8_t value)
@@ -170,11 +219,13 @@ bool ReceiveAndPrint(WMBusMod::WMBC_Interface &driver, const Config &config, mbu
         const int code = mbus_parse_wmbus(&frame, output, static_cast<size_t>(outputLength));
         if (code != 0)
         {
-            PrintParseFailure(code, frame, input, inputLength, direct);
+            // With nothing handed on, the decoder can only complain of an empty buffer.
+            PrintParseFailure(code, frame, input, inputLength, direct,
+                              outputLength == 0 ? decryptError : std::string());
         }
         else
         {
-            PrintDocument(RenderedText(mbus_frame_error_xml(&frame, decryptError.c_str())));
+            PrintDocument(RenderedText(mbus_frame_error_xml(&frame, Reason(decryptError).c_str())));
         }
         return false;
     }
@@ -195,14 +246,10 @@ bool ReceiveAndPrint(WMBusMod::WMBC_Interface &driver, const Config &config, mbu
     {
         const std::string error = mbus_error_str();
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "data parsing error: " << error;
-        PrintDocument(RenderedText(mbus_frame_error_xml(&frame, error.c_str())));
+        PrintDocument(RenderedText(mbus_frame_error_xml(&frame, Reason(error).c_str())));
         return false;
     }
-    // Frame data without a document of their own (an application error, say) print nothing.
-    if (RenderedText document{mbus_frame_data_xml(data)})
-    {
-        PrintDocument(std::move(document));
-    }
+    PrintDecoded(frame, *data);
     return true;
 }
 

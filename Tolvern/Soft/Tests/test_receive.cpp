@@ -259,9 +259,11 @@ TEST(ReceiveAndPrint, FrameTheDecoderRefuses)
 
     const Reception r = Receive(delivered, true);
     EXPECT_FALSE(r.result);
-    EXPECT_EQ(r.direct, "mbus_parse_wmbus() return code: -2 (no errors) 0\n");
-    // Nothing decoded: the raw document of the decoder input, the RSSI trailer included.
+    EXPECT_EQ(r.direct, "mbus_parse_wmbus() return code: -2 (Unsupported C-field 0x45) 0\n");
+    // Nothing decoded: the raw document of the decoder input, the RSSI trailer included, with
+    // the reason.
     EXPECT_EQ(r.log, "<mbus date=\"D\">\n"
+                     "    <error>Unsupported C-field 0x45</error>\n"
                      "    <raw>681745D26A7856341201077A100000000C137856341276000016</raw>\n"
                      "</mbus>\n"
                      "\n");
@@ -297,16 +299,22 @@ TEST(ReceiveAndPrint, DecryptionFailures)
     const std::string key = Tolv::Config().OptKey;
     const Case cases[] = {
         // Too short for DecryptFrame: nothing came back, so the decoder sees no bytes and the
-        // document is the raw decoder input.
+        // document is the raw decoder input with the reason DecryptFrame gave.
         {"short", Delivered({0x44, 0xD2, 0x6A, 0x78}), key,
-         "Decrypt failed ... (buffer_len:0)\nmbus_parse_wmbus() return code: 3 (no errors) 0\n",
-         "<raw>680744D26A7876000016</raw>"},
+         "Decrypt failed ... (buffer_len:0)\nmbus_parse_wmbus() return code: 3 (Frame incomplete: 3 bytes missing) 0\n",
+         "    <error>Length error</error>\n    <raw>680744D26A7876000016</raw>"},
         // Mode 3 is no mode we decrypt: the frame is reported, never handed on as if plain.
         {"mode 3", Delivered(MeterAir(0x44, 0x7A, 0xD2, 0x6A, 0x03)), key, "Decrypt failed ... (buffer_len:26)\n",
          "    <error>Unsupported encryption</error>\n"},
         // A key that is not 32 digits refuses the frame before any block is touched.
         {"key size", Delivered(MeterAir(0x44, 0x7A, 0xD2, 0x6A, 0x05)), "0011", "Decrypt failed ... (buffer_len:0)\n",
-         "<raw>"},
+         "    <error>Wrong key size 4</error>\n    <raw>"},
+        // Bits 8-12 of the configuration word: mode 21 is not taken for mode 5.
+        {"mode 21", Delivered(MeterAir(0x44, 0x7A, 0xD2, 0x6A, 0x15)), key, "Decrypt failed ... (buffer_len:26)\n",
+         "    <error>Unsupported encryption</error>\n"},
+        // Decrypted with a key that is not the meter's: no 2F 2F in front.
+        {"wrong key", Delivered(MeterAir(0x44, 0x7A, 0xD2, 0x6A, 0x05)), key, "Decrypt failed ... (buffer_len:26)\n",
+         "    <error>Decryption failed: check the AES key</error>\n"},
     };
     for (const Case &c : cases)
     {
@@ -314,6 +322,47 @@ TEST(ReceiveAndPrint, DecryptionFailures)
         EXPECT_FALSE(r.result) << c.name;
         EXPECT_EQ(r.direct.substr(0, c.direct.size()), c.direct) << c.name;
         EXPECT_NE(r.log.find(c.logPart), std::string::npos) << c.name << "\n" << r.log;
+    }
+}
+
+// Whatever reaches the decoder ends in a document with records or with the reason it has none.
+TEST(ReceiveAndPrint, EveryDocumentHasRecordsOrAnError)
+{
+    // C M(ZVR) A(id 12345678, version 1, type 7), then the CI and what follows it.
+    auto air = [](const Bytes &fromCi)
+    {
+        Bytes frame = {0x44, 0xD2, 0x6A, 0x78, 0x56, 0x34, 0x12, 0x01, 0x07};
+        frame.insert(frame.end(), fromCi.begin(), fromCi.end());
+        return frame;
+    };
+    struct Case
+    {
+        const char *name;
+        Bytes air;
+        bool result;
+        std::string part; // in the document
+    };
+    const Case cases[] = {
+        // No transport header: nothing to decrypt, decoded like any frame (volume 12345678).
+        {"CI 0x78", air({0x78, 0x0C, 0x13, 0x78, 0x56, 0x34, 0x12}), true,
+         "<record type=\"inst\" unit=\"Volume (m m^3)\" storage=\"0\">12345678</record>"},
+        // A compact frame whose format frame we do not hold.
+        {"CI 0x79", air({0x79, 0x12, 0x34, 0x56, 0x78, 0x0C, 0x13, 0x78, 0x56, 0x34, 0x12}), true,
+         "    <error>Compact frame without its format frame</error>\n"},
+        // An application error, code 8.
+        {"CI 0x6E", air({0x6E, 0x10, 0x00, 0x00, 0x00, 0x08}), true,
+         "    <error>Application error: Application busy</error>\n"},
+        // Fillers only: the frame decoded to no record at all.
+        {"fillers only", air({0x7A, 0x10, 0x00, 0x00, 0x00, 0x2F, 0x2F, 0x2F, 0x2F}), true,
+         "    <error>No data records</error>\n"},
+    };
+    for (const Case &c : cases)
+    {
+        const Reception r = Receive(Delivered(c.air), true);
+        EXPECT_EQ(r.result, c.result) << c.name;
+        EXPECT_NE(r.log.find(c.part), std::string::npos) << c.name << "\n" << r.log;
+        EXPECT_TRUE(r.log.find("<record ") != std::string::npos || r.log.find("<error>") != std::string::npos)
+            << c.name;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "WMBH_Cursor.h"
 #include "WMBH_HexText.h"
 #include "mbus-crc16.h"
+#include "mbus-security-mode.h"
 
 #include <openssl/evp.h>
 
@@ -55,7 +56,8 @@ struct CiClass
 };
 
 constexpr CiClass kCiClasses[] = {
-    {0x70, Header::None, false},  {0x71, Header::None, false},  {0x6E, Header::Short, false},
+    {0x70, Header::None, false},  {0x71, Header::None, false},  {0x78, Header::None, false},
+    {0x79, Header::None, false},  {0x6E, Header::Short, false},
     {0x74, Header::Short, false}, {0x7A, Header::Short, false}, {0x5A, Header::Short, false},
     {0x6A, Header::Short, false}, {0x7B, Header::Short, false}, {0x8A, Header::Short, false},
     {0xA1, Header::Short, true},  {0xA3, Header::Short, true},  {0xA5, Header::Short, true},
@@ -249,7 +251,7 @@ bool DecryptFrame(const std::string &keyText, const uint8_t *frame, int length, 
     if (size < dataStart || !in.PeekAt(accessNumber + 2, configFirst) || !in.PeekAt(accessNumber + 3, configSecond))
         return Refuse(errorText, "Buffer length error");
     const size_t blocks = configFirst >> 4;
-    const int mode = configSecond & 0x0F;
+    const int mode = MbusSecurityMode(configSecond);
 
     AesBlock iv{};
     switch (mode)
@@ -307,7 +309,12 @@ bool DecryptFrame(const std::string &keyText, const uint8_t *frame, int length, 
 
     LOG_LINE(LogLevel::Trace, LogModule::WMBH) << "out: " << BytesToHex(output, size);
     LOG_LINE(LogLevel::Trace, LogModule::WMBH) << "Decrypt finished";
-    return size >= dataStart + 2 && output[dataStart] == kFiller && output[dataStart + 1] == kFiller;
+    if (size >= dataStart + 2 && output[dataStart] == kFiller && output[dataStart + 1] == kFiller)
+        return true;
+    // Only a wrong key (or a frame garbled on the way) leaves no 2F 2F in front: say so, or the
+    // frame would show as one that simply holds no records.
+    errorText = "Decryption failed: check the AES key";
+    return false;
 }
 
 bool StripFrameCrcs(const uint8_t *input, int length, uint8_t *output, int &outputLength)

@@ -53,8 +53,8 @@ private:
 // outputLength: the output's capacity on entry, the bytes written on return.
 // true: the output holds the frame ready for the decoder (decrypted, or
 // unchanged when it is not encrypted or carries no transport header).
-// false: errorText gets the reason, except for a wrong key, which shows only
-// as the missing 2F 2F at the start of the decrypted data. Never throws.
+// false: errorText gets the reason; a wrong key shows as the missing 2F 2F at
+// the start of the decrypted data and is reported as such. Never throws.
 bool DecryptFrame(const std::string &keyText, const uint8_t *frame, int length, uint8_t *output, int &outputLength,
                   std::string &errorText);
 

@@ -32,6 +32,17 @@ const char *const kV9 =
 const char *const kV13 = "2C44A7320613996707047A2A1000202F2F0C06000000000C14000000000C22381701000B5A1702000B5E1702006E";
 const char *const kV14 = "24442D2C692845631B168D3050209CD621B006B1140AEF4953AE5B86FAFC0B00E70705B84689";
 
+Bytes WithByte(Bytes frame, size_t offset, uint8_t value)
+{
+    frame[offset] = value;
+    return frame;
+}
+
+Bytes Prefix(const Bytes &frame, size_t count)
+{
+    return Bytes(frame.begin(), frame.begin() + count);
+}
+
 // 0x68 before the radio frame, as the reception hands it over.
 Bytes Received(const char *hex)
 {
@@ -109,22 +120,28 @@ TEST(DecryptFrame, ModeFiveFrameDecryptsToItsPlainTwin)
     expected[14] = 0x20;
     expected[15] = 0x05;
     EXPECT_EQ(expected, d.out);
+
+    // Bits 13-15 of the word (0x20 in its second byte) are no part of the mode.
+    const Decrypted flagged = Decrypt(WithByte(Received(kV3), 15, 0x25), kV3Key);
+    EXPECT_TRUE(flagged.ok) << flagged.error;
 }
 
-TEST(DecryptFrame, WrongKeyFailsWithoutErrorText)
+TEST(DecryptFrame, WrongKeyIsReportedAsSuch)
 {
     const Decrypted d = Decrypt(Received(kV3), "0102030405060708090A0B0C0D0E0F12");
     EXPECT_FALSE(d.ok);
-    EXPECT_EQ("", d.error);
+    EXPECT_EQ("Decryption failed: check the AES key", d.error);
     EXPECT_EQ(48, d.outLength);
 }
 
 TEST(DecryptFrame, UnencryptedFramesPassUnchanged)
 {
-    // V13 carries mode 0 and one stray byte past its L; a CI without header (0x70) is no transport frame at all.
+    // V13 carries mode 0 and one stray byte past its L; the CIs without header (0x70, 0x71, and 0x78
+    // and 0x79 of meters that send no transport header at all) have nothing to decrypt.
     Bytes noHeader = Received(kV13);
     noHeader[11] = 0x70;
-    for (const Bytes &frame : {Received(kV13), Received(kV3Plain), noHeader})
+    for (const Bytes &frame : {Received(kV13), Received(kV3Plain), noHeader, WithByte(noHeader, 11, 0x71),
+                               WithByte(noHeader, 11, 0x78), WithByte(noHeader, 11, 0x79)})
     {
         const Decrypted d = Decrypt(frame, "");
         EXPECT_TRUE(d.ok) << d.error;
@@ -154,22 +171,6 @@ TEST(DecryptFrame, ModeFourChainsFromZeroVector)
     EXPECT_EQ(plain, d.out);
 }
 
-namespace
-{
-
-Bytes WithByte(Bytes frame, size_t offset, uint8_t value)
-{
-    frame[offset] = value;
-    return frame;
-}
-
-Bytes Prefix(const Bytes &frame, size_t count)
-{
-    return Bytes(frame.begin(), frame.begin() + count);
-}
-
-} // namespace
-
 TEST(DecryptFrame, RefusesFramesItCannotHandle)
 {
     const Bytes v3 = Received(kV3);
@@ -197,6 +198,12 @@ TEST(DecryptFrame, RefusesFramesItCannotHandle)
         {"extended link layer cut short", Prefix(Received(kV4), 13), "", 256, "Buffer length error", 0},
         {"more blocks announced than sent", WithByte(v3, 14, 0x30), kV3Key, 256, "Encrypted length error", whole},
         {"unknown mode", WithByte(v3, 15, 0x07), kV3Key, 256, "Unsupported encryption", whole},
+        // The mode is five bits (8-12 of the word): 21 is no mode 5, nor 20 a mode 4; the bits
+        // above them are no part of it.
+        {"mode 21", WithByte(v3, 15, 0x15), kV3Key, 256, "Unsupported encryption", whole},
+        {"mode 20", WithByte(v3, 15, 0x14), kV3Key, 256, "Unsupported encryption", whole},
+        {"mode 8", WithByte(v3, 15, 0x08), kV3Key, 256, "Unsupported encryption", whole},
+        {"mode 13", WithByte(v3, 15, 0x0D), kV3Key, 256, "Unsupported encryption", whole},
         {"key of 31 digits", v3, std::string(kV3Key).substr(1), 256, "Wrong key size 31", 0},
         {"key of 33 digits", v3, std::string(kV3Key) + "0", 256, "Wrong key size 33", 0},
         {"key with a non-hex digit", v3, "0102030405060708090A0B0C0D0E0FG1", 256, "Wrong key format", 0},

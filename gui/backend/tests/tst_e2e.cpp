@@ -18,6 +18,8 @@
 #include "xml_radio_test.h"
 
 #include <QFile>
+#include <QMap>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -130,6 +132,56 @@ private slots:
         QVERIFY(first.rssi < 0); // the modem's signal byte, as Tolvern turns it into an rssi
         QCOMPARE(first.Type, QString("SND-NR"));
         QVERIFY(first.error.isEmpty());
+        delete job;
+    }
+
+    // The Error column of the frame list: every frame that did not decode carries its reason.
+    void captureShowsWhyFramesDidNotDecode()
+    {
+        const QByteArray plain = "4493157856341233037A2A0000002F2F0C1427048502046D32371F1502FD1700002F2F2F2F2F2F2F2F2F"
+                                 "2F2F2F2F";
+        ModemEmu::MeterConfig wrongKey;
+        wrongKey.frames = {ModemEmu::ParseHex("2E" + plain.toStdString())};
+        wrongKey.key = ModemEmu::AesKey{}; // not the key Tolvern decrypts with
+        wrongKey.period = std::chrono::milliseconds(900);
+        wrongKey.name = "wrong key";
+        // Security mode 21 (configuration word 15 00): no mode Tolvern decrypts.
+        ModemEmu::MeterConfig mode21 = wrongKey;
+        mode21.key.reset();
+        mode21.frames = {ModemEmu::ParseHex("2E4493152143658733037A2A0000152F2F0C1427048502046D32371F1502FD1700002F2F"
+                                            "2F2F2F2F2F2F2F2F2F2F2F")};
+        mode21.firstDelay = std::chrono::milliseconds(300);
+        mode21.name = "mode 21";
+        // Fillers only: nothing to show but the reason.
+        ModemEmu::MeterConfig empty = mode21;
+        empty.frames = {ModemEmu::ParseHex("124493151111111133037A2A0000002F2F2F2F")};
+        empty.firstDelay = std::chrono::milliseconds(600);
+        empty.name = "empty";
+        modem->AddMeter(wrongKey);
+        modem->AddMeter(mode21);
+        modem->AddMeter(empty);
+        modem->Start();
+        const WMBusSettings_t settings{QString::fromStdString(modem->DevicePath()), "Nc", "", Templates};
+        xml_capture store(logger.get());
+        auto *job = new tolvern_capture(&settings, &store, nullptr, logger.get(), false, false);
+        QSignalSpy received(job, &tolvern_capture::ReceiveNewFrame);
+        job->process()->start();
+        QTRY_VERIFY_WITH_TIMEOUT(received.size() >= 6, 30000);
+        QPointer<tolvern_process> runner = job->process();
+        runner->Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isNull(), 20000);
+        const QMap<QString, QString> reasons = {{"12345678", "Decryption failed: check the AES key"},
+                                                {"87654321", "Unsupported encryption"},
+                                                {"11111111", "No data records"}};
+        QSet<QString> seen;
+        for (const CaptureFrame &frame : store.getFrames())
+        {
+            const CaptureFrame_t data = frame.getData();
+            QVERIFY2(reasons.contains(data.Id), qPrintable(data.xml));
+            QCOMPARE(data.error, reasons.value(data.Id));
+            seen.insert(data.Id);
+        }
+        QCOMPARE(seen.size(), 3);
         delete job;
     }
 
