@@ -244,6 +244,8 @@ void ModemCore::HandleHostAck(const ModemFrame &frame)
                              " for a frame with bit " + std::to_string(state.outstanding->bit));
     if (frame.Kind() == FrameKind::Nak)
         record_.AddEvent("host refused a frame with a NAK on channel " + std::to_string(frame.Channel()));
+    else
+        ++hostAcks_;
     state.outstanding.reset();
     TrySend(frame.Channel());
 }

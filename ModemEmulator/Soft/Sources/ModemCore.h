@@ -82,6 +82,8 @@ public:
     void DeliverMailbox(Clock::time_point now);
 
     bool HostAttached() const { return attached_; }
+    // Data frames of ours that the host has acknowledged since the start.
+    size_t HostAcknowledged() const { return hostAcks_; }
 
 private:
     class ModuleWorld;
@@ -143,6 +145,7 @@ private:
     Clock::time_point now_{};
     bool attached_ = false;
     int missingAcks_ = 0;
+    size_t hostAcks_ = 0;
     std::chrono::milliseconds eventPeriod_{0};
     std::vector<uint8_t> eventPayload_;
     Clock::time_point nextEvent_{};
