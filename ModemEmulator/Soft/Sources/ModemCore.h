@@ -109,6 +109,8 @@ private:
     void HandleFrame(const ModemFrame &frame);
     void HandleHostAck(const ModemFrame &frame);
     void HandleCommand(const std::vector<uint8_t> &payload, Clock::time_point base);
+    // Queues the answer once channel 2 has nothing left to send.
+    void AnswerBehindEvents(std::vector<uint8_t> answer);
     std::vector<uint8_t> CarryOut(const std::vector<uint8_t> &payload, bool &deliverNow);
     void HandleHostRadio(const std::vector<uint8_t> &bytes, RadioPath path, uint8_t messageId);
     bool CheckRadioFrame(const std::vector<uint8_t> &bytes, const char *what);

@@ -134,6 +134,7 @@ void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
         return;
     }
     ChannelQueues &queues = channels[channel];
+    lastFrameTicks = std::chrono::steady_clock::now().time_since_epoch().count();
 
     if (kind == KindData)
     {
@@ -315,26 +316,35 @@ void WMBC_ZV::ExchangeFailed()
 
 void WMBC_ZV::Settle()
 {
+    using Clock = std::chrono::steady_clock;
     ChannelQueues &queues = channels[ChannelCtrl];
-    const auto limit = failedAt + std::chrono::milliseconds(SettleLimitMs);
     const auto quiet = std::chrono::milliseconds(QuietLineMs);
+    const auto lostAfter = failedAt + std::chrono::milliseconds(SettleLimitMs);
+    const auto giveUp = failedAt + std::chrono::milliseconds(GiveUpMs);
     ScopedLock lock(queues.ackCondition);
     for (;;)
     {
         ThrowIfLineLost();
-        const auto now = std::chrono::steady_clock::now();
-        const auto quietSince = std::max(queues.lastArrival, failedAt);
-        if (queues.exchange.Owed() == 0 && now - quietSince >= quiet)
+        const auto now = Clock::now();
+        const auto lastFrame = Clock::time_point(Clock::duration(lastFrameTicks.load()));
+        const bool controlQuiet = now - std::max(queues.lastArrival, failedAt) >= quiet;
+        const bool lineQuiet = now - std::max(lastFrame, failedAt) >= quiet;
+        if (queues.exchange.Owed() == 0 && controlQuiet)
         {
             break;
         }
-        if (now >= limit)
+        if (now >= lostAfter && lineQuiet)
         {
             WMBC_DEBUG("Gave up waiting for " << queues.exchange.Owed() << " late answer(s)");
             break;
         }
+        if (now >= giveUp)
+        {
+            // Still talking, still owing: any answer from now on could be the old one.
+            throw std::runtime_error("modem not responding");
+        }
         // The reader does not signal dropped frames: look again in short steps.
-        queues.ackCondition.TimedWaitUntil(std::min({limit, quietSince + quiet, now + std::chrono::milliseconds(20)}));
+        queues.ackCondition.TimedWaitUntil(std::min(giveUp, now + std::chrono::milliseconds(20)));
     }
     queues.exchange.Forget();
     queues.acks.clear();

@@ -32,9 +32,12 @@ public:
     static constexpr int AckTimeoutMs = 1000;
     static constexpr int ResponseTimeoutMs = 1000;
     // After a failed exchange on the control channel the line must stay this quiet before the
-    // next command goes out, and answers still owed are awaited at most this long.
+    // next command goes out. An answer still owed is awaited; after SettleLimitMs it counts as
+    // lost once the whole line is quiet, and a modem that goes on talking without paying it by
+    // GiveUpMs is not responding.
     static constexpr int QuietLineMs = 300;
     static constexpr int SettleLimitMs = 1500;
+    static constexpr int GiveUpMs = 10000;
 
     // Starts the reader thread.
     explicit WMBC_ZV(Serial &serial);
@@ -115,6 +118,8 @@ private:
     Mutex serialReadLock;
     std::atomic<bool> readLockWanted{false};
     std::atomic<bool> lineLost{false};
+    // When the reader last took a frame of any channel from the line.
+    std::atomic<std::chrono::steady_clock::rep> lastFrameTicks{0};
     std::array<ChannelQueues, 3> channels;
     // Main thread only: a command exchange failed and the line has not settled since.
     bool unsettled = false;

@@ -7,6 +7,11 @@ void WMBC_ZV_Exchange::Sent(int bit)
 {
     state = State::AwaitAck;
     bitInFlight = bit & 1;
+    if (bitInFlight == doubtfulBit)
+    {
+        // From now on an acknowledgement with that bit may be this frame's.
+        doubtfulBit = -1;
+    }
 }
 
 bool WMBC_ZV_Exchange::LinkAck(FrameKind kind, int bit)
@@ -68,8 +73,9 @@ void WMBC_ZV_Exchange::AnswerTimedOut()
 
 void WMBC_ZV_Exchange::Forget()
 {
+    // The frame in doubt stays so until its bit is used again: a late acknowledgement of it
+    // still tells that its answer is on the way.
     state = State::Idle;
-    doubtfulBit = -1;
     owed = 0;
 }
 

@@ -35,7 +35,7 @@ public:
 
     // Nothing in flight and no answer owed.
     bool Settled() const { return state == State::Idle && owed == 0; }
-    // Gives up on what is owed and in doubt (lost on the line, or the modem dropped it).
+    // Gives up on the answers owed (lost on the line, or the modem dropped them).
     void Forget();
     int Owed() const { return owed; }
 

@@ -61,6 +61,8 @@ TEST(WMBC_ZV_Exchange, PairsAcknowledgementsAndAnswersWithTheFrameInFlight)
         {"late refusal owes nothing", "S0 TA N0 S1 A1 R", "-++"},
         {"forgotten debts do not swallow answers", "S0 A0 TR F S1 A1 R", "+++"},
         {"a second acknowledgement is stale", "S0 A0 A0 R", "+-+"},
+        {"late acknowledgement after giving up on it", "S0 TA F S1 A0 A1 R R", "-+-+"},
+        {"its bit used again: no longer in doubt", "S0 TA S1 A1 R S0 A0 R", "++++"},
     };
     for (const Case &c : cases)
     {
