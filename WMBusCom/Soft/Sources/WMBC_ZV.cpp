@@ -386,16 +386,8 @@ std::vector<uint8_t> WMBC_ZV::Command(WMBC_ZV_Frame &request, const char *result
         ExchangeFailed();
         throw;
     }
-    try
-    {
-        return ParseAnswer(response, resultPrefix, statusError);
-    }
-    catch (const std::exception &)
-    {
-        // An answer we cannot read may not be the one we asked for either.
-        ExchangeFailed();
-        throw;
-    }
+    // Paired with this request: an error in it (a status, a broken layout) is this request's.
+    return ParseAnswer(response, resultPrefix, statusError);
 }
 
 std::vector<uint8_t> WMBC_ZV::ParseAnswer(const WMBC_ZV_Frame &response, const char *resultPrefix,
