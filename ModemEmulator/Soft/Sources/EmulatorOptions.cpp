@@ -84,7 +84,8 @@ const char *EmulatorOptions::Usage()
            "                            settings of the meter named last\n"
            "Faults:\n"
            "  --fault KIND[@CHANNEL][:COUNT[:ARG]]   bad-crc, garbage, cut-short, no-ack, late-ack, nak,\n"
-           "                            late-answer, no-answer, silent; COUNT 0 = until the end\n";
+           "                            late-answer, no-answer, silent, event-burst; COUNT 0 = until\n"
+           "                            the end\n";
 }
 
 namespace

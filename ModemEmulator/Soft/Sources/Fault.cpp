@@ -20,6 +20,7 @@ constexpr FaultName kFaultNames[] = {
     {FaultKind::BadCrc, "bad-crc"},         {FaultKind::Garbage, "garbage"},    {FaultKind::CutShort, "cut-short"},
     {FaultKind::NoAck, "no-ack"},           {FaultKind::LateAck, "late-ack"},   {FaultKind::Nak, "nak"},
     {FaultKind::LateAnswer, "late-answer"}, {FaultKind::NoAnswer, "no-answer"}, {FaultKind::Silent, "silent"},
+    {FaultKind::EventBurst, "event-burst"},
 };
 
 int ParseCount(const std::string &text, const std::string &whole)
@@ -99,6 +100,9 @@ Fault ParseFault(const std::string &text)
             break;
         case FaultKind::CutShort:
             fault.keepBytes = static_cast<size_t>(ParseCount(parts[2], text));
+            break;
+        case FaultKind::EventBurst:
+            fault.events = static_cast<size_t>(ParseCount(parts[2], text));
             break;
         case FaultKind::Garbage:
             fault.garbage = ParseHex(parts[2]);

@@ -26,7 +26,11 @@ enum class FaultKind
     NoAnswer,   // no answer at all
 
     // Host frames are ignored and nothing at all goes out while it lasts.
-    Silent
+    Silent,
+
+    // A command is answered only after `events` frames on channel 2, as a modem with one
+    // output queue does when a burst of events comes first (the command is carried out).
+    EventBurst
 };
 
 // One switchable fault. It applies to the next `count` matching frames and
@@ -42,12 +46,13 @@ struct Fault
     std::chrono::milliseconds delay{1500};
     std::vector<uint8_t> garbage{0x00, 0x55, 0xAA, 0x13};
     size_t keepBytes = 4;
+    size_t events = 400;
 };
 
 // Parses "kind[@channel][:count[:arg]]" as the program's --fault option takes it:
 // kinds bad-crc, garbage, cut-short, no-ack, late-ack, nak, late-answer,
-// no-answer, silent; arg is the delay in ms (late-*), the bytes kept
-// (cut-short) or the garbage bytes in hex. Throws std::invalid_argument.
+// no-answer, silent, event-burst; arg is the delay in ms (late-*), the bytes
+// kept (cut-short), the garbage bytes in hex or the number of events (event-burst). Throws std::invalid_argument.
 Fault ParseFault(const std::string &text);
 const char *FaultKindName(FaultKind kind);
 

@@ -244,6 +244,8 @@ void ModemCore::HandleHostAck(const ModemFrame &frame)
                              " for a frame with bit " + std::to_string(state.outstanding->bit));
     if (frame.Kind() == FrameKind::Nak)
         record_.AddEvent("host refused a frame with a NAK on channel " + std::to_string(frame.Channel()));
+    else
+        ++hostAcks_;
     state.outstanding.reset();
     TrySend(frame.Channel());
 }
@@ -257,10 +259,30 @@ void ModemCore::HandleCommand(const std::vector<uint8_t> &payload, Clock::time_p
         Clock::time_point at = base + config_.answerDelay;
         if (std::optional<Fault> late = TakeFault(FaultKind::LateAnswer, 0, &payload))
             at += late->delay;
-        Schedule(at, [this, answer] { QueueData(0, answer); });
+        if (std::optional<Fault> burst = TakeFault(FaultKind::EventBurst, 0, &payload))
+        {
+            for (size_t i = 0; i < burst->events; ++i)
+                QueueData(2, {0xE2, static_cast<uint8_t>(i)});
+            Schedule(at, [this, answer] { AnswerBehindEvents(answer); });
+        }
+        else
+        {
+            Schedule(at, [this, answer] { QueueData(0, answer); });
+        }
     }
     if (deliverNow)
         DeliverMailbox(now_);
+}
+
+void ModemCore::AnswerBehindEvents(std::vector<uint8_t> answer)
+{
+    const ChannelState &events = channels_[2];
+    if (events.queue.empty() && !events.outstanding)
+    {
+        QueueData(0, std::move(answer));
+        return;
+    }
+    Schedule(now_ + std::chrono::milliseconds(1), [this, answer] { AnswerBehindEvents(answer); });
 }
 
 // Carries out one command and returns the answer payload (01 status n data);

@@ -82,6 +82,8 @@ public:
     void DeliverMailbox(Clock::time_point now);
 
     bool HostAttached() const { return attached_; }
+    // Data frames of ours that the host has acknowledged since the start.
+    size_t HostAcknowledged() const { return hostAcks_; }
 
 private:
     class ModuleWorld;
@@ -107,6 +109,8 @@ private:
     void HandleFrame(const ModemFrame &frame);
     void HandleHostAck(const ModemFrame &frame);
     void HandleCommand(const std::vector<uint8_t> &payload, Clock::time_point base);
+    // Queues the answer once channel 2 has nothing left to send.
+    void AnswerBehindEvents(std::vector<uint8_t> answer);
     std::vector<uint8_t> CarryOut(const std::vector<uint8_t> &payload, bool &deliverNow);
     void HandleHostRadio(const std::vector<uint8_t> &bytes, RadioPath path, uint8_t messageId);
     bool CheckRadioFrame(const std::vector<uint8_t> &bytes, const char *what);
@@ -143,6 +147,7 @@ private:
     Clock::time_point now_{};
     bool attached_ = false;
     int missingAcks_ = 0;
+    size_t hostAcks_ = 0;
     std::chrono::milliseconds eventPeriod_{0};
     std::vector<uint8_t> eventPayload_;
     Clock::time_point nextEvent_{};

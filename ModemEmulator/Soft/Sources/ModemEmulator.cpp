@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace ModemEmu
@@ -79,6 +80,7 @@ void ModemEmulator::Loop()
     {
         int timeoutMs;
         bool haveOutput;
+        int masterFd;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const Clock::time_point now = Clock::now();
@@ -86,8 +88,10 @@ void ModemEmulator::Loop()
             timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
             timeoutMs = std::max(timeoutMs, 0);
             haveOutput = !pending_.empty();
+            masterFd = pty_.MasterFd();
         }
-        pollfd fds[2] = {{pty_.MasterFd(), static_cast<short>(POLLIN | (haveOutput ? POLLOUT : 0)), 0},
+        // A vanished device has no descriptor: poll skips it and only the wake-up counts.
+        pollfd fds[2] = {{masterFd, static_cast<short>(POLLIN | (haveOutput ? POLLOUT : 0)), 0},
                          {wakeRead_, POLLIN, 0}};
         poll(fds, 2, timeoutMs);
         if (fds[1].revents & POLLIN)
@@ -102,13 +106,20 @@ void ModemEmulator::Loop()
         std::lock_guard<std::mutex> lock(mutex_);
         core_->Tick(Clock::now());
         WriteHost();
+        if (vanishAfter_ && !pty_.Vanished() && core_->HostAcknowledged() >= *vanishAfter_)
+        {
+            record_.AddEvent("device vanished after " + std::to_string(core_->HostAcknowledged()) +
+                             " acknowledged frames");
+            pending_.clear();
+            pty_.Vanish();
+        }
     }
 }
 
 void ModemEmulator::ReadHost()
 {
     uint8_t buffer[4096];
-    for (;;)
+    while (!pty_.Vanished())
     {
         const ssize_t n = read(pty_.MasterFd(), buffer, sizeof buffer);
         if (n <= 0)
@@ -121,7 +132,7 @@ void ModemEmulator::ReadHost()
 // Called with mutex_ held.
 void ModemEmulator::WriteHost()
 {
-    while (!pending_.empty())
+    while (!pending_.empty() && !pty_.Vanished())
     {
         const ssize_t n = write(pty_.MasterFd(), pending_.data(), pending_.size());
         if (n <= 0)
@@ -245,6 +256,33 @@ void ModemEmulator::QueueDataFrame(uint8_t channel, std::vector<uint8_t> payload
 void ModemEmulator::WriteRaw(const std::vector<uint8_t> &bytes)
 {
     WithCore([&](ModemCore &core) { core.WriteRaw(bytes); });
+}
+
+bool ModemEmulator::LeaveInLine(const std::vector<uint8_t> &bytes)
+{
+    WriteRaw(bytes);
+    const auto end = Clock::now() + std::chrono::seconds(2);
+    while (Clock::now() < end)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (pending_.empty())
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+void ModemEmulator::VanishAfterAcknowledged(size_t frames)
+{
+    WithCore([&](ModemCore &) { vanishAfter_ = frames; });
+}
+
+bool ModemEmulator::Vanished() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pty_.Vanished();
 }
 
 void ModemEmulator::DeliverMailbox()

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace ModemEmu
@@ -63,6 +64,13 @@ public:
     void ReceiveRadio(const std::vector<uint8_t> &airFrame, uint8_t signal = 0xC4);
     void QueueDataFrame(uint8_t channel, std::vector<uint8_t> payload);
     void WriteRaw(const std::vector<uint8_t> &bytes);
+    // Bytes the host finds in the line when it opens the port, as an answer that an earlier
+    // host never read; returns once they are in the line (false when they did not get there).
+    bool LeaveInLine(const std::vector<uint8_t> &bytes);
+    // The device goes away, as when it is unplugged, once the host has acknowledged this many of
+    // the modem's data frames (answers, radio frames, events) since the start.
+    void VanishAfterAcknowledged(size_t frames);
+    bool Vanished() const;
     void DeliverMailbox();
     bool HostAttached() const;
 
@@ -81,6 +89,7 @@ private:
     mutable std::mutex mutex_;     // guards core_ and pending_
     std::vector<uint8_t> pending_; // bytes for the host the pty did not take yet
     std::unique_ptr<ModemCore> core_;
+    std::optional<size_t> vanishAfter_;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     std::atomic<bool> stop_{false};

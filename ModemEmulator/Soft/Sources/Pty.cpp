@@ -25,7 +25,8 @@ namespace
 
 Pty::Pty(const std::string &linkPath)
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    // Not inherited: a host program we start must not keep the device alive after we let it go.
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0)
         Fail("posix_openpt");
     try
@@ -34,7 +35,7 @@ Pty::Pty(const std::string &linkPath)
         if (grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0)
             Fail("pty set-up");
         devicePath_ = name;
-        device_ = open(name, O_RDWR | O_NOCTTY);
+        device_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (device_ < 0)
             Fail("open pty device");
         // Raw from the start: a host that sets nothing must neither see echoes nor lose bytes to line editing.
@@ -85,13 +86,23 @@ Pty::~Pty()
         if (n > 0 && devicePath_ == std::string(target, static_cast<size_t>(n)))
             unlink(linkPath_.c_str());
     }
-    close(device_);
-    close(master_);
+    Vanish();
 }
 
 void Pty::FlushToHost()
 {
-    tcflush(device_, TCIFLUSH);
+    if (device_ >= 0)
+        tcflush(device_, TCIFLUSH);
+}
+
+void Pty::Vanish()
+{
+    if (device_ >= 0)
+        close(device_);
+    if (master_ >= 0)
+        close(master_);
+    device_ = -1;
+    master_ = -1;
 }
 
 } // namespace ModemEmu

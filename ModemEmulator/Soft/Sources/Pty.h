@@ -24,6 +24,9 @@ public:
     const std::string &LinkPath() const { return linkPath_; }
     // Drops what we wrote that the host has not read yet.
     void FlushToHost();
+    // Closes both ends as an unplugged device does: the host's reads fail from now on.
+    void Vanish();
+    bool Vanished() const { return master_ < 0; }
 
 private:
     int master_ = -1;

@@ -209,3 +209,50 @@ TEST_F(EmulatorTest, SilenceForACountOfFramesEndsByItself)
     client->Write(EncodeFrame(0, 0, 1, kMboxGet));
     EXPECT_EQ(client->ReadFrame(), EncodeFrame(1, 0, 1));
 }
+
+TEST_F(EmulatorTest, BurstOfEventsGoesAheadOfTheAnswer)
+{
+    Attach();
+    Fault burst = MakeFault(FaultKind::EventBurst);
+    burst.events = 3;
+    modem.InjectFault(burst);
+    client->Write(EncodeFrame(0, 0, 1, kMboxGet));
+    EXPECT_EQ(client->ReadFrame(), EncodeFrame(1, 0, 1));
+    for (uint8_t i = 0; i < 3; ++i)
+    {
+        const std::optional<Bytes> event = client->ReadFrame();
+        ASSERT_TRUE(event);
+        EXPECT_EQ(*event, EncodeFrame(0, 2, i & 1, {0xE2, i}));
+        client->Ack(*event);
+    }
+    EXPECT_EQ(client->ReadFrame(), EncodeFrame(0, 0, 1, {0x01, 0x00, 0x01, 0x08}));
+    EXPECT_EQ(ParseFault("event-burst@0:1:20").events, 20u);
+}
+
+// What an earlier host never read waits in the line for the next one.
+TEST(EmulatorLine, BytesLeftInTheLineBeforeTheHostOpensIt)
+{
+    ModemEmulator modem;
+    modem.Start();
+    const Bytes stale = EncodeFrame(0, 0, 0, {0x01, 0x00, 0x00});
+    ASSERT_TRUE(modem.LeaveInLine(stale));
+    PtyClient client(modem.DevicePath());
+    EXPECT_EQ(client.ReadFrame(), stale);
+}
+
+// Unplugged after the host acknowledged two data frames: the host's reads end, as on a removed device.
+TEST(EmulatorLine, DeviceVanishesAfterItsAcknowledgedFrames)
+{
+    ModemEmulator modem;
+    modem.VanishAfterAcknowledged(2);
+    modem.Start();
+    PtyClient client(modem.DevicePath());
+    for (uint8_t bit = 0; bit < 2; ++bit)
+    {
+        EXPECT_FALSE(modem.Vanished());
+        client.Command(kMboxGet, bit);
+    }
+    ASSERT_TRUE(modem.Record().WaitUntil([&] { return modem.Vanished(); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(client.ReadAll(std::chrono::milliseconds(50)).empty());
+    EXPECT_TRUE(modem.Record().HasEvent("device vanished after 2 acknowledged frames"));
+}

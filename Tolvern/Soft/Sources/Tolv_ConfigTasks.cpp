@@ -139,6 +139,10 @@ bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, con
                 return true;
             }
         }
+        catch (const WMBusMod::ModemDisconnected &)
+        {
+            throw;
+        }
         catch (const std::exception &)
         {
             // A frame that cannot be examined (its decryption failed, say) is not the answer.

@@ -1,4 +1,4 @@
-// A modem that never answers: the driver's start-up gives up after its tries
+// A modem that never answers: the driver's start-up fails after its tries
 // (about 20 s), so these runs carry the "slow" label.
 #include "EmulatorTest.h"
 
@@ -14,5 +14,5 @@ TEST_F(ProgramSilentModem, FirstModemOperationFailsTheRun)
 
     const ProgramRun run = Run("-s");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "Tolv_Main.cpp:N Request failed: ack not received\n");
+    EXPECT_EQ(run.out, "Tolv_Main.cpp:N Request failed: modem not responding\n");
 }

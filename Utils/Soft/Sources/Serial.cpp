@@ -52,6 +52,7 @@ int Serial::Open(const std::string &name, unsigned int baudRate)
     if (error)
         ThrowSystem("open", error);
     deviceName = name;
+    lineLost = false;
 
     // Raw mode: no echo, no line editing, no translation of CR or LF, so every
     // byte of a frame arrives as the modem sent it.
@@ -89,8 +90,17 @@ int Serial::Close()
     return 0;
 }
 
-int Serial::Flush(int)
+int Serial::Flush(int queueSelector)
 {
+    if (!port.is_open())
+        return 0;
+    const bool input = queueSelector != 1;
+    const bool output = queueSelector != 0;
+    const int queues = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (::tcflush(port.native_handle(), queues) != 0)
+        throw SystemException(SystemText("flush", errno));
+    if (input)
+        heldBack.clear();
     return 0;
 }
 
@@ -196,17 +206,21 @@ Serial::ReadState Serial::WaitAndRead(unsigned char *buffer, unsigned int count)
             const ssize_t got = ::read(fd, buffer + transferred, count - transferred);
             if (got > 0)
                 transferred += static_cast<unsigned int>(got);
-            else if (got == 0)
-                return ReadFailed; // the far end has closed
-            else if (errno != EINTR && errno != EAGAIN)
-                return ReadFailed;
+            else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+                return LineGone(); // the far end has closed, or the device was removed
         }
         else if (watch.revents & (POLLHUP | POLLERR | POLLNVAL))
         {
-            return ReadFailed;
+            return LineGone();
         }
     }
     return ReadDone;
+}
+
+Serial::ReadState Serial::LineGone()
+{
+    lineLost = true;
+    return ReadFailed;
 }
 
 int Serial::Write(const unsigned char *data, unsigned int length)

@@ -4,6 +4,7 @@
 #include "Mutex.h"
 
 #include <boost/asio/io_context.hpp>
+#include <atomic>
 #include <boost/asio/serial_port.hpp>
 #include <cstdint>
 #include <string>
@@ -35,8 +36,13 @@ public:
     // Also resets the read time-out to 0 (no limit). Returns 0.
     int Close();
     bool IsOpen() const;
-    // Discards nothing; kept for the callers' protocol. Returns 0.
+    // Discards what the port holds: 0 input, 1 output, 2 both (as tcflush). Bytes of an earlier
+    // run of the program, or of a modem that answered after its host was gone, are never read
+    // as answers to us. Returns 0.
     int Flush(int queueSelector);
+    // The far end is gone (end of file, EIO, hang-up or error on the line): reads will not
+    // deliver anything again. Set by a failed read, cleared by Open.
+    bool LineLost() const { return lineLost.load(); }
 
     // Reads exactly count bytes within the read time-out: 0 with count unchanged,
     // or -1 with count 0 on time-out, error or a closed far end. Bytes that arrived
@@ -61,6 +67,7 @@ public:
 private:
     template <typename Option> void SetOption(const Option &option);
     ReadState WaitAndRead(unsigned char *buffer, unsigned int count);
+    ReadState LineGone();
 
     std::string deviceName;
     Mutex writeLock{Mutex::Plain};
@@ -70,6 +77,7 @@ private:
     ReadState readState = ReadWaiting;
     unsigned int transferred = 0;
     std::vector<unsigned char> heldBack;
+    std::atomic<bool> lineLost{false};
 };
 
 #endif

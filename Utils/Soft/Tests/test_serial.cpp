@@ -141,6 +141,8 @@ TEST_F(SerialTest, CloseAndOpenResetTheTimeOut)
 
 TEST_F(SerialTest, ReadsFailWhenTheFarEndHasClosed)
 {
+    EXPECT_EQ(ReadText(1, 10000), "<failed>");
+    EXPECT_FALSE(serial.LineLost()) << "a time-out is no hang-up";
     pty.CloseMaster();
     const auto start = Clock::now();
     for (int i = 0; i < 3; ++i)
@@ -152,6 +154,21 @@ TEST_F(SerialTest, ReadsFailWhenTheFarEndHasClosed)
     }
     // A hang-up is reported at once, not after the 10 s time-out.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(serial.LineLost());
+}
+
+// What an earlier run left in the line, and what a short read kept back, is gone after a flush;
+// what comes afterwards is read.
+TEST_F(SerialTest, FlushDropsWhatTheLineHeld)
+{
+    pty.Send("ab");
+    EXPECT_EQ(ReadText(3, 20000), "<failed>"); // keeps "ab" back
+    pty.Send("old");
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(serial.Flush(2), 0);
+    EXPECT_EQ(ReadText(1, 20000), "<failed>");
+    pty.Send("new");
+    EXPECT_EQ(ReadText(3, 200000), "new");
 }
 
 TEST_F(SerialTest, FlowControlAndStopBitOptions)
@@ -166,7 +183,6 @@ TEST_F(SerialTest, FlowControlAndStopBitOptions)
     EXPECT_FALSE(Settings().c_cflag & CSTOPB);
     serial.SetBaudRate(9600);
     EXPECT_EQ(cfgetospeed(&static_cast<const termios &>(Settings())), static_cast<speed_t>(B9600));
-    EXPECT_EQ(serial.Flush(2), 0);
 }
 
 TEST_F(SerialTest, ClosedPortFailsReadsAndWrites)

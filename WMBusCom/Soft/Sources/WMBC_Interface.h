@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 class Serial;
@@ -28,6 +29,14 @@ struct ModemStats
 // line (index 0) is the reset line A, the fourth (index 3) the boot line B. Entries may be null.
 using GpioLines = std::array<Gpio *, 4>;
 
+// The modem's port went away (device removed, far end closed): nothing more will come from it,
+// so a task that would go on waiting must end instead.
+class ModemDisconnected : public std::runtime_error
+{
+public:
+    ModemDisconnected() : std::runtime_error("modem disconnected") {}
+};
+
 // What the rest of the program needs from a radio modem. Operations that talk to the modem need a
 // finished Init and report modem failures as std::runtime_error ("ack not received", "nak
 // received", "cmd timeout", "cmd failed", ...). The order of the operations is fixed.
@@ -38,7 +47,8 @@ public:
 
     // Opens the link on an opened port (the port must outlive the driver), probes the modem's
     // firmware version, runs the flashing steps when needed, then reads the identity.
-    // gpio may be null: then no control line is driven.
+    // gpio may be null: then no control line is driven. A modem that never gave its identity
+    // raises "modem not responding" after the tries.
     virtual void Init(Serial &serial, const GpioLines *gpio, bool checkFirmware) = 0;
     // Stops the reader thread; afterwards every exchange ends in "ack not received".
     virtual void Close() = 0;
@@ -61,7 +71,8 @@ public:
     // Fills the counters from the modem; an error stops the sequence (counters read so far stay).
     virtual void GetStats(ModemStats *stats) = 0;
     // On entry size is the buffer's capacity (at least 255 is needed), on return the frame's
-    // length as 0x68, payload, 0x16; 0 when no frame came within timeoutMs. Never raises.
+    // length as 0x68, payload, 0x16; 0 when no frame came within timeoutMs. Raises
+    // "modem disconnected" only once the port is gone and every frame received before was handed out.
     virtual void ReceiveFrame(uint8_t *buffer, int &size, int timeoutMs) = 0;
     // Sends one radio frame (at most 246 bytes) and returns once the modem acknowledged it.
     virtual void SendFrame(const uint8_t *frame, int length) = 0;

@@ -2,6 +2,7 @@
 
 #include "ScopedLock.h"
 #include "Serial.h"
+#include "WMBC_Interface.h"
 #include "WMBC_Log.h"
 #include "WMBH_Cursor.h"
 #include "WMBH_HexText.h"
@@ -51,6 +52,8 @@ constexpr auto kFastFailure = std::chrono::milliseconds(5);
 WMBC_ZV::WMBC_ZV(Serial &serial) : Thread("MRDR"), serial(&serial), serialReadLock(Mutex::Plain)
 {
     WMBC_TRACE("WMBC_ZV()");
+    // Only the modem's answers to commands are paired with what we sent.
+    channels[ChannelCtrl].exchange = WMBC_ZV_Exchange(true);
     Start(this, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -93,8 +96,15 @@ void WMBC_ZV::Run()
         }
         catch (const std::exception &e)
         {
-            // Nothing a frame or the port does may end the reader.
+            // Nothing a frame does may end the reader.
             WMBC_ERROR("Reader: " << e.what());
+        }
+        if (!read && serial->LineLost())
+        {
+            // The device is gone: nothing will ever come again, and waiting for it would keep
+            // every task waiting on a modem that is not there.
+            MarkLineLost();
+            return;
         }
 
         if (read || std::chrono::steady_clock::now() - started >= kFastFailure)
@@ -124,6 +134,7 @@ void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
         return;
     }
     ChannelQueues &queues = channels[channel];
+    lastFrameTicks = std::chrono::steady_clock::now().time_since_epoch().count();
 
     if (kind == KindData)
     {
@@ -131,32 +142,95 @@ void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
         // consumer even hears of the frame.
         WMBC_ZV_Frame ack(KindAck, channel, frame.GetFlag());
         ack.WriteFrame(*serial);
+        if (channel != ChannelCtrl)
         {
-            ScopedLock lock(queues.dataCondition);
-            if (queues.data.size() >= DataLimit(channel))
-            {
-                if (channel != ChannelEvent)
-                {
-                    WMBC_WARNING("Queue of channel " << FrameChannelName(channel) << " full, oldest frame dropped");
-                }
-                queues.data.pop_front();
-            }
-            queues.data.push_back(frame);
+            QueueData(queues, channel, frame);
+            return;
         }
-        queues.dataCondition.NotifyOne();
+        bool ours = false;
+        {
+            // Decided and queued under one lock, so that a sender giving up on this answer
+            // either sees it queued or sees it still owed.
+            ScopedLock lock(queues.ackCondition);
+            queues.lastArrival = std::chrono::steady_clock::now();
+            ours = queues.exchange.Answer();
+            if (ours)
+            {
+                QueueData(queues, channel, frame);
+            }
+        }
+        if (!ours)
+        {
+            WMBC_DEBUG("Drop answer of no pending command: " << DataToHex(frame.GetData(), size_t(std::max(0, frame.GetDataLength()))));
+        }
         return;
     }
 
+    bool ours = false;
     {
         ScopedLock lock(queues.ackCondition);
-        if (queues.acks.size() >= kAckLimit)
+        queues.lastArrival = std::chrono::steady_clock::now();
+        ours = queues.exchange.LinkAck(kind, frame.GetFlag());
+        if (ours)
         {
-            queues.acks.pop_front();
+            if (queues.acks.size() >= kAckLimit)
+            {
+                queues.acks.pop_front();
+            }
+            queues.acks.push_back(frame);
         }
-        queues.acks.push_back(frame);
+    }
+    if (!ours)
+    {
+        WMBC_DEBUG("Drop stale " << FrameKindName(kind) << " with bit " << frame.GetFlag() << " on channel "
+                                 << FrameChannelName(channel));
+        return;
     }
     WMBC_TRACE("NotifyOne");
     queues.ackCondition.NotifyOne();
+}
+
+void WMBC_ZV::QueueData(ChannelQueues &queues, FrameChannel channel, const WMBC_ZV_Frame &frame)
+{
+    {
+        ScopedLock lock(queues.dataCondition);
+        if (queues.data.size() >= DataLimit(channel))
+        {
+            if (channel != ChannelEvent)
+            {
+                WMBC_WARNING("Queue of channel " << FrameChannelName(channel) << " full, oldest frame dropped");
+            }
+            queues.data.pop_front();
+        }
+        queues.data.push_back(frame);
+    }
+    queues.dataCondition.NotifyOne();
+}
+
+void WMBC_ZV::MarkLineLost()
+{
+    WMBC_DEBUG("Serial line lost, the reader stops");
+    lineLost = true;
+    // Every waiter looks at the flag when it wakes.
+    for (ChannelQueues &queues : channels)
+    {
+        {
+            ScopedLock lock(queues.dataCondition);
+        }
+        queues.dataCondition.NotifyAll();
+        {
+            ScopedLock lock(queues.ackCondition);
+        }
+        queues.ackCondition.NotifyAll();
+    }
+}
+
+void WMBC_ZV::ThrowIfLineLost() const
+{
+    if (lineLost)
+    {
+        throw ModemDisconnected();
+    }
 }
 
 bool WMBC_ZV::WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs)
@@ -170,7 +244,7 @@ bool WMBC_ZV::WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs)
     ScopedLock lock(queues.dataCondition);
     while (queues.data.empty())
     {
-        if (!queues.dataCondition.TimedWaitUntil(deadline) && queues.data.empty())
+        if (lineLost || (!queues.dataCondition.TimedWaitUntil(deadline) && queues.data.empty()))
         {
             return false;
         }
@@ -182,25 +256,30 @@ bool WMBC_ZV::WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs)
 
 void WMBC_ZV::SendWithAck(WMBC_ZV_Frame &frame)
 {
+    ThrowIfLineLost();
     const FrameChannel channel = frame.GetChannel();
     ChannelQueues &queues = channels[channel];
     ScopedLock send(queues.sendLock);
-    {
-        // An acknowledgement that came after an earlier time-out belongs to that frame; taking it
-        // for this one would report a frame as sent that may be lost.
-        ScopedLock lock(queues.ackCondition);
-        if (!queues.acks.empty())
-        {
-            WMBC_DEBUG("Drop " << queues.acks.size() << " late acknowledgement(s)");
-            queues.acks.clear();
-        }
-    }
 
     // A frame sent again must not keep the bit of its first try.
     frame.buffer[2] &= uint8_t(~0x08);
-    frame.SetFlag(queues.alternatingBit);
+    const int bit = queues.alternatingBit;
+    frame.SetFlag(bit);
     queues.alternatingBit ^= 1;
     frame.Finalize();
+    {
+        // From here on only the acknowledgement with this bit counts, and only an answer that
+        // follows it; whatever came before belongs to earlier frames.
+        ScopedLock lock(queues.ackCondition);
+        queues.acks.clear();
+        queues.exchange.Sent(bit);
+        ScopedLock dataLock(queues.dataCondition);
+        if (channel == ChannelCtrl && !queues.data.empty())
+        {
+            WMBC_DEBUG("Drop " << queues.data.size() << " late response(s)");
+            queues.data.clear();
+        }
+    }
     frame.WriteFrame(*serial);
 
     WMBC_ZV_Frame ack(KindNak);
@@ -209,8 +288,14 @@ void WMBC_ZV::SendWithAck(WMBC_ZV_Frame &frame)
         ScopedLock lock(queues.ackCondition);
         while (queues.acks.empty())
         {
+            if (lineLost)
+            {
+                queues.exchange.AckTimedOut();
+                throw ModemDisconnected();
+            }
             if (!queues.ackCondition.TimedWaitUntil(deadline) && queues.acks.empty())
             {
+                queues.exchange.AckTimedOut();
                 throw std::runtime_error("ack not received");
             }
         }
@@ -223,25 +308,91 @@ void WMBC_ZV::SendWithAck(WMBC_ZV_Frame &frame)
     }
 }
 
+void WMBC_ZV::ExchangeFailed()
+{
+    unsettled = true;
+    failedAt = std::chrono::steady_clock::now();
+}
+
+void WMBC_ZV::Settle()
+{
+    using Clock = std::chrono::steady_clock;
+    ChannelQueues &queues = channels[ChannelCtrl];
+    const auto quiet = std::chrono::milliseconds(QuietLineMs);
+    const auto lostAfter = failedAt + std::chrono::milliseconds(SettleLimitMs);
+    const auto giveUp = failedAt + std::chrono::milliseconds(GiveUpMs);
+    ScopedLock lock(queues.ackCondition);
+    for (;;)
+    {
+        ThrowIfLineLost();
+        const auto now = Clock::now();
+        const auto lastFrame = Clock::time_point(Clock::duration(lastFrameTicks.load()));
+        const bool controlQuiet = now - std::max(queues.lastArrival, failedAt) >= quiet;
+        const bool lineQuiet = now - std::max(lastFrame, failedAt) >= quiet;
+        if (queues.exchange.Owed() == 0 && controlQuiet)
+        {
+            break;
+        }
+        if (now >= lostAfter && lineQuiet)
+        {
+            WMBC_DEBUG("Gave up waiting for " << queues.exchange.Owed() << " late answer(s)");
+            break;
+        }
+        if (now >= giveUp)
+        {
+            // Still talking, still owing: any answer from now on could be the old one.
+            throw std::runtime_error("modem not responding");
+        }
+        // The reader does not signal dropped frames: look again in short steps.
+        queues.ackCondition.TimedWaitUntil(std::min(giveUp, now + std::chrono::milliseconds(20)));
+    }
+    queues.exchange.Forget();
+    queues.acks.clear();
+    ScopedLock dataLock(queues.dataCondition);
+    queues.data.clear();
+    unsettled = false;
+}
+
 std::vector<uint8_t> WMBC_ZV::Command(WMBC_ZV_Frame &request, const char *resultPrefix, const char *statusError)
 {
+    ThrowIfLineLost();
+    if (unsettled)
     {
-        // A response that came after an earlier "cmd timeout" must not answer this command.
-        ScopedLock lock(channels[ChannelCtrl].dataCondition);
-        if (!channels[ChannelCtrl].data.empty())
+        Settle();
+    }
+
+    WMBC_ZV_Frame response;
+    try
+    {
+        SendWithAck(request);
+        if (!WaitChannelFrame(ChannelCtrl, response, ResponseTimeoutMs))
         {
-            WMBC_DEBUG("Drop " << channels[ChannelCtrl].data.size() << " late response(s)");
-            channels[ChannelCtrl].data.clear();
+            ThrowIfLineLost();
+            ChannelQueues &queues = channels[ChannelCtrl];
+            ScopedLock lock(queues.ackCondition);
+            ScopedLock dataLock(queues.dataCondition);
+            if (queues.data.empty())
+            {
+                queues.exchange.AnswerTimedOut();
+                throw std::runtime_error("cmd timeout");
+            }
+            // It came just as the wait gave up.
+            response = queues.data.front();
+            queues.data.pop_front();
         }
     }
-
-    SendWithAck(request);
-    WMBC_ZV_Frame response;
-    if (!WaitChannelFrame(ChannelCtrl, response, ResponseTimeoutMs))
+    catch (const std::exception &)
     {
-        throw std::runtime_error("cmd timeout");
+        ExchangeFailed();
+        throw;
     }
+    // Paired with this request: an error in it (a status, a broken layout) is this request's.
+    return ParseAnswer(response, resultPrefix, statusError);
+}
 
+std::vector<uint8_t> WMBC_ZV::ParseAnswer(const WMBC_ZV_Frame &response, const char *resultPrefix,
+                                          const char *statusError)
+{
     // A frame whose L is below 3 holds no payload at all: its length comes out negative.
     const int length = response.GetDataLength();
     WMBH_Cursor cursor(response.GetData(), length > 0 ? size_t(length) : 0);
@@ -292,16 +443,18 @@ void WMBC_ZV::GetConfigString(uint8_t id, std::string &out)
     out.assign(data.begin(), std::find(data.begin(), data.end(), 0));
 }
 
-void WMBC_ZV::GetConfigByte(uint8_t id, uint8_t &out)
-{
-    uint8_t byte = 0;
-    int length = 1;
-    GetConfig(id, &byte, length);
-    out = length == 1 ? byte : 0;
-}
-
 namespace
 {
+
+// A number needs at least one byte: an empty answer is the answer of another command (a write,
+// a delete), never a value.
+void NeedValue(int length)
+{
+    if (length == 0)
+    {
+        throw std::runtime_error("wrong response size");
+    }
+}
 
 uint32_t LittleEndian(const uint8_t *bytes, int count)
 {
@@ -315,11 +468,21 @@ uint32_t LittleEndian(const uint8_t *bytes, int count)
 
 } // namespace
 
+void WMBC_ZV::GetConfigByte(uint8_t id, uint8_t &out)
+{
+    uint8_t byte = 0;
+    int length = 1;
+    GetConfig(id, &byte, length);
+    NeedValue(length);
+    out = byte;
+}
+
 void WMBC_ZV::GetConfigUInt16(uint8_t id, uint16_t &out)
 {
     uint8_t bytes[2] = {};
     int length = 2;
     GetConfig(id, bytes, length);
+    NeedValue(length);
     out = uint16_t(LittleEndian(bytes, length));
 }
 
@@ -328,6 +491,7 @@ void WMBC_ZV::GetConfigUInt32(uint8_t id, uint32_t &out)
     uint8_t bytes[4] = {};
     int length = 4;
     GetConfig(id, bytes, length);
+    NeedValue(length);
     out = LittleEndian(bytes, length);
 }
 

@@ -4,10 +4,12 @@
 #include "Condition.h"
 #include "Mutex.h"
 #include "Thread.h"
+#include "WMBC_ZV_Exchange.h"
 #include "WMBC_ZV_Frame.h"
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -29,6 +31,13 @@ public:
     static constexpr int ReadTimeoutMs = 10000;
     static constexpr int AckTimeoutMs = 1000;
     static constexpr int ResponseTimeoutMs = 1000;
+    // After a failed exchange on the control channel the line must stay this quiet before the
+    // next command goes out. An answer still owed is awaited; after SettleLimitMs it counts as
+    // lost once the whole line is quiet, and a modem that goes on talking without paying it by
+    // GiveUpMs is not responding.
+    static constexpr int QuietLineMs = 300;
+    static constexpr int SettleLimitMs = 1500;
+    static constexpr int GiveUpMs = 10000;
 
     // Starts the reader thread.
     explicit WMBC_ZV(Serial &serial);
@@ -39,22 +48,32 @@ public:
     // Dispatch of one frame read by Run.
     void NotifyOne(const WMBC_ZV_Frame &frame);
 
-    // Oldest data frame of the channel, waiting up to timeoutMs for one.
+    // Oldest data frame of the channel, waiting up to timeoutMs for one. Frames that came before
+    // the line was lost are still handed out; after that it returns false at once.
     bool WaitChannelFrame(int channel, WMBC_ZV_Frame &out, int timeoutMs);
     // Puts the channel's alternating bit into the frame, finishes and writes it, and waits for
-    // the link acknowledgement: "ack not received", "nak received".
+    // the link acknowledgement with the frame's bit: "ack not received", "nak received",
+    // "modem disconnected".
     void SendWithAck(WMBC_ZV_Frame &frame);
+
+    // The port went away (device removed, far end closed): nothing more will come.
+    bool LineLost() const { return lineLost.load(); }
 
     // One command exchange on the control channel: sends the request (built by SetCommand or
     // SetRequest), waits for the response and returns its data bytes. Raises "cmd timeout",
-    // "ack not received", statusError for a status other than 0, "malformed response".
-    // resultPrefix starts the trace line of the response.
+    // "ack not received", statusError for a status other than 0, "malformed response",
+    // "modem disconnected". Only the answer to this request is taken: late acknowledgements and
+    // answers of earlier requests are dropped (after a failed exchange the next one first waits
+    // for the line to go quiet). resultPrefix starts the trace line of the response.
     std::vector<uint8_t> Command(WMBC_ZV_Frame &request, const char *resultPrefix, const char *statusError);
+    // The data bytes of an answer 1, status, n, data; the errors of Command.
+    static std::vector<uint8_t> ParseAnswer(const WMBC_ZV_Frame &response, const char *resultPrefix,
+                                            const char *statusError);
 
     // Parameter commands. GetConfig raises "response to long" when more than length bytes came.
     void GetConfig(uint8_t id, uint8_t *out, int &length);
     void GetConfigString(uint8_t id, std::string &out);
-    // 0 when the modem answered without a data byte.
+    // The typed readers raise "wrong response size" for an answer without a data byte.
     void GetConfigByte(uint8_t id, uint8_t &out);
     void GetConfigUInt16(uint8_t id, uint16_t &out);
     void GetConfigUInt32(uint8_t id, uint32_t &out);
@@ -80,16 +99,31 @@ private:
         std::deque<WMBC_ZV_Frame> data;
         Condition dataCondition;
         std::deque<WMBC_ZV_Frame> acks;
+        // Guards the acks, the exchange and lastArrival; taken before dataCondition.
         Condition ackCondition;
         Mutex sendLock;
+        WMBC_ZV_Exchange exchange{false};
+        std::chrono::steady_clock::time_point lastArrival{};
     };
 
     void SleepUnlessStopped(int milliseconds);
+    void QueueData(ChannelQueues &queues, FrameChannel channel, const WMBC_ZV_Frame &frame);
+    void MarkLineLost();
+    void ThrowIfLineLost() const;
+    // Waits until no answer is owed and the control channel has been quiet, then drops what came.
+    void Settle();
+    void ExchangeFailed();
 
     Serial *serial;
     Mutex serialReadLock;
     std::atomic<bool> readLockWanted{false};
+    std::atomic<bool> lineLost{false};
+    // When the reader last took a frame of any channel from the line.
+    std::atomic<std::chrono::steady_clock::rep> lastFrameTicks{0};
     std::array<ChannelQueues, 3> channels;
+    // Main thread only: a command exchange failed and the line has not settled since.
+    bool unsettled = false;
+    std::chrono::steady_clock::time_point failedAt{};
 };
 
 } // namespace WMBusMod

@@ -170,6 +170,10 @@ bool WMBC_ZV_Interface::ProbeVersion()
         catch (...)
         {
         }
+        if (link->LineLost())
+        {
+            break;
+        }
     }
     return false;
 }
@@ -228,12 +232,13 @@ void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFi
         FlashModem(serial, gpio);
     }
 
-    for (int attempt = 1; attempt <= kInitTries; ++attempt)
+    bool identified = false;
+    for (int attempt = 1; attempt <= kInitTries && !identified && !link->LineLost(); ++attempt)
     {
         try
         {
             ReadIdentity();
-            break;
+            identified = true;
         }
         catch (const std::exception &e)
         {
@@ -246,6 +251,15 @@ void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFi
                 throw;
             }
         }
+    }
+    if (!identified)
+    {
+        // Empty texts and zero numbers would pass for the modem's identity.
+        if (link->LineLost())
+        {
+            throw ModemDisconnected();
+        }
+        throw std::runtime_error("modem not responding");
     }
 
     WMBC_DEBUG("Module: " << description << ", soft v: " << softwareVersion << ", hw v: " << hardwareVersion
@@ -330,6 +344,11 @@ void WMBC_ZV_Interface::ReceiveFrame(uint8_t *buffer, int &size, int timeoutMs)
     WMBC_ZV_Frame frame;
     if (!link->WaitChannelFrame(ChannelData, frame, timeoutMs))
     {
+        if (link->LineLost())
+        {
+            // Every frame that came before has been handed out; waiting on would never end.
+            throw ModemDisconnected();
+        }
         return;
     }
     // Frames on the queue came through ReadFrame, which refuses L below 3, so the payload holds

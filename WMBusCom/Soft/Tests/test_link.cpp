@@ -234,9 +234,10 @@ TEST_F(LinkTest, TypedReadersAreLittleEndian)
     uint16_t u16 = 0;
     Exchange([&] { link->GetConfigUInt16(ParamIdManuf, u16); }, {0x01, 0x00, 0x02, 0xD2, 0x6A});
     EXPECT_EQ(u16, 0x6AD2);
+    // An answer without a data byte is no number (a write or a delete answers so).
     uint8_t byte = 0xFF;
-    Exchange([&] { link->GetConfigByte(ParamIdType, byte); }, {0x01, 0x00, 0x00});
-    EXPECT_EQ(byte, 0) << "no data byte";
+    EXPECT_THROW(Exchange([&] { link->GetConfigByte(ParamIdType, byte); }, {0x01, 0x00, 0x00}), std::runtime_error);
+    EXPECT_EQ(byte, 0xFF);
     std::string text;
     Exchange([&] { link->GetConfigString(ParamSwVersion, text); }, {0x01, 0x00, 0x06, '0', '1', '.', '0', 0, 'x'});
     EXPECT_EQ(text, "01.0");
