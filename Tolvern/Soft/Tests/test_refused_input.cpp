@@ -52,7 +52,7 @@ TEST_F(ConfigTasksTest, DoubtfulConfigurationIsRefusedBeforeAnyRequest)
         std::string out; // every line; <file> stands for the file's path
     };
     const Case cases[] = {
-        // The missing close tag of mode would swallow power and the key; send_period alone would go.
+        // Recovery would put power inside the unclosed mode: it would silently not be written.
         {"-w", "open_tag.xml", SensorConfig("\t<send_period>300</send_period>\n\t<mode>2\n\t<power>14</power>\n"),
          "Tolv_XmlHelper.cpp:N Not well-formed XML in <file>, line 5: Opening and ending tag mismatch: mode line 3 "
          "and config\n" +
