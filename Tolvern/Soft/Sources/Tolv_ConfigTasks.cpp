@@ -200,12 +200,13 @@ void AppendBytes(ByteVector &to, const ByteVector &from)
 void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read wM-Bus device configuration, file: " << config.OptReadConfFile;
-    MailboxPreamble(driver);
+    // The file is read first: one that is refused must leave the mailbox as it is.
     ByteVector payload;
     if (!config.OptReadConfFile.empty())
     {
         BuildConfigPayload(config.OptReadConfFile, config.OptTemplateDir, payload, config.OptTemplateId, true);
     }
+    MailboxPreamble(driver);
     const AddressBytes from =
         SendRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
     if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr))
@@ -217,9 +218,9 @@ void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Write wM-Bus device configuration, file: " << config.OptConfFile;
-    MailboxPreamble(driver);
     ByteVector payload;
     BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
+    MailboxPreamble(driver);
     const AddressBytes from =
         SendRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
     // Silence or an answer with other values: either way the module did not take them.
@@ -232,9 +233,9 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
-    MailboxPreamble(driver);
     std::vector<ByteVector> items;
     BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
+    MailboxPreamble(driver); // once for the whole task
 
     int count = 0;
     int errors = 0;

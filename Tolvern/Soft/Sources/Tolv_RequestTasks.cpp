@@ -78,7 +78,7 @@ void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
     if (!data)
     {
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "mbus_frame_data_new failed";
-        return;
+        throw std::runtime_error("mbus_frame_data_new failed"); // the logs could not be printed
     }
     auto frame = std::make_unique<mbus_frame>();
     RequireAnswerFrame(driver, config, from, CiGetLogsAnswer, seconds, *frame, data.get());

@@ -17,6 +17,20 @@ std::string SensorConfig(const std::string &items)
     return "<config id=\"zv_sensor_02\" hlvtb_version=\"1.2\">\n" + items + "</config>\n";
 }
 
+// Mailbox commands (add, delete, get, check) the host sent to the modem.
+size_t MailboxCommands(ModemEmu::HostRecord &record)
+{
+    size_t count = 0;
+    for (const std::vector<uint8_t> &command : record.HostCommands())
+    {
+        if (!command.empty() && command[0] >= ModemEmu::CmdMboxAdd && command[0] <= ModemEmu::CmdMboxCheck)
+        {
+            ++count;
+        }
+    }
+    return count;
+}
+
 // The sensor template cut before its end: recovery would still find the id and two items.
 std::string CutTemplate()
 {
@@ -38,7 +52,7 @@ TEST_F(ConfigTasksTest, DoubtfulConfigurationIsRefusedBeforeAnyRequest)
         std::string out; // every line; <file> stands for the file's path
     };
     const Case cases[] = {
-        // The missing close tag of mode would swallow power and the key; send_period alone would go.
+        // Recovery would put power inside the unclosed mode: it would silently not be written.
         {"-w", "open_tag.xml", SensorConfig("\t<send_period>300</send_period>\n\t<mode>2\n\t<power>14</power>\n"),
          "Tolv_XmlHelper.cpp:N Not well-formed XML in <file>, line 5: Opening and ending tag mismatch: mode line 3 "
          "and config\n" +
@@ -93,6 +107,8 @@ TEST_F(ConfigTasksTest, DoubtfulConfigurationIsRefusedBeforeAnyRequest)
     }
     EXPECT_TRUE(Requests().empty());
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
+    // Not even the mailbox was looked at, so a full one keeps its pending requests.
+    EXPECT_EQ(MailboxCommands(modem.Record()), 0u);
 }
 
 TEST_F(ConfigTasksTest, TemplateThatIsNotWellFormedIsNeverUsed)
@@ -110,6 +126,7 @@ TEST_F(ConfigTasksTest, TemplateThatIsNotWellFormedIsNeverUsed)
     }
     EXPECT_TRUE(Requests().empty());
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
+    EXPECT_EQ(MailboxCommands(modem.Record()), 0u);
 }
 
 TEST_F(ConfigTasksTest, RequestThatCannotBeSentEndsWithItsReason)

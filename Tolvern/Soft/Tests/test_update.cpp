@@ -1,71 +1,21 @@
 // The firmware update (-u) end to end: the built program sends a file to the
 // emulator's firmware receiver, which checks blocks, size and digest and answers
 // with its status frame.
-#include "Aes128Cbc.h"
-#include "EmulatorTest.h"
-#include "FirmwareReceiver.h"
+#include "UpdateTaskTest.h"
 
-#include <memory>
 #include <optional>
-#include <string>
 
 namespace
 {
 
-using ModemEmu::FirmwareReceiver;
 using ModemEmu::FirmwareReceiverConfig;
 using ModemEmu::FirmwareStatus;
-
-const std::string InstallFixtures = std::string(TOLV_FIXTURES_DIR) + "/install";
-const std::string Firmware187 = InstallFixtures + "/firmware_187.bin";
-const std::string Firmware186 = InstallFixtures + "/firmware_186.bin";
 
 std::vector<uint8_t> FileBytes(const std::string &path)
 {
     const std::string text = ReadFile(path);
     return std::vector<uint8_t>(text.begin(), text.end());
 }
-
-class UpdateTask : public EmulatorTest
-{
-protected:
-    // The module listens all through an update, so mailbox frames reach it at once.
-    void StartModem(FirmwareReceiverConfig config = {})
-    {
-        config.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
-        ModemEmu::CoreConfig core;
-        core.delivery = ModemEmu::MailboxDelivery::Immediate;
-        modem.SetConfig(core);
-        receiver = std::make_shared<FirmwareReceiver>(std::move(config));
-        modem.AddModule(receiver);
-        modem.Start();
-    }
-
-    void TearDown() override
-    {
-        EmulatorTest::TearDown();
-        if (receiver)
-        {
-            EXPECT_TRUE(receiver->Problems().empty()) << receiver->Problems().front();
-        }
-    }
-
-    ProgramRun Run(const std::string &args) { return EmulatorTest::Run("--nowait " + args); }
-
-    // What an update prints up to the status frame: the progress lines for each block
-    // and the closing line; the status frame comes encrypted.
-    static std::string TransferLines(const std::string &file, std::initializer_list<int> sent, int size)
-    {
-        std::string lines = "Got address 12345678d26a0107\nUpdateEndpoint from " + file + "\n";
-        for (int count : sent)
-        {
-            lines += "Sent " + std::to_string(count) + " bytes\n";
-        }
-        return lines + "Firmware with " + std::to_string(size) + " sent\nAES with iv\n";
-    }
-
-    std::shared_ptr<FirmwareReceiver> receiver;
-};
 
 } // namespace
 
