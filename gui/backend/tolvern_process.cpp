@@ -2,6 +2,7 @@
 
 #include "Logger.h"
 #include "StrayProcessRegistry.h"
+#include "TemplateDirectory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -99,7 +100,7 @@ QString tolvern_process::devicePath(const QString &port)
 
 QStringList tolvern_process::buildArguments(const WMBusSettings_t &settings, const QStringList &jobArgs, bool local)
 {
-    QStringList list{"-p", devicePath(settings.port), "-t", settings.templateDir};
+    QStringList list{"-p", devicePath(settings.port), "-t", templateDirectory(settings.templateDir)};
     if (!settings.aes.isEmpty())
         list << "-k" << settings.aes;
     const QString &mode = settings.mode;

@@ -5,6 +5,7 @@
 #include "Dialog_log.h"
 #include "Logger.h"
 #include "PreferencesWindow.h"
+#include "TemplateDirectory.h"
 #include "TemplateList.h"
 #include "UserMessage.h"
 #include "tolvern_capture.h"
@@ -43,7 +44,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     ui->statusBar->addPermanentWidget(statusLabel, 0);
 
     ui->tabWidget_ModuleConf->setTabText(0, "Informations");
-    templates = std::make_unique<TemplateList>(prefs->wmbus.getTemplate());
+    templates = std::make_unique<TemplateList>(templateDirectory(prefs->wmbus.getTemplate()));
     ui->tabWidget_ModuleConf->setTabText(1, "Parameters ");
     if (templates->isOk())
         setupParameterPage();

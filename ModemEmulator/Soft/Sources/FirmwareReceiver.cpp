@@ -118,6 +118,8 @@ std::optional<std::vector<uint8_t>> FirmwareReceiver::Take(const std::vector<uin
     std::optional<std::vector<uint8_t>> data = PlainData(bytes, *layout);
     if (!data)
         return std::nullopt;
+    if (statusSent_)
+        StartOver();
     if (closing_)
         Problem("firmware frame after the closing frame: " + Hex(bytes));
     else if (!data->empty() && data->front() == kManufacturerData)
@@ -163,6 +165,16 @@ std::optional<std::vector<uint8_t>> FirmwareReceiver::PlainData(const std::vecto
         return std::nullopt;
     }
     return cursor.Rest();
+}
+
+void FirmwareReceiver::StartOver()
+{
+    blocks_.clear();
+    image_.clear();
+    closing_.reset();
+    status_.reset();
+    reset_ = false;
+    statusSent_ = false;
 }
 
 void FirmwareReceiver::TakeBlock(const std::vector<uint8_t> &payload)

@@ -46,6 +46,7 @@ struct FirmwareClosing
 // A module in firmware-update mode: it collects the 93-byte blocks (C-field 0x73, CI 0xA4,
 // data 2F 2F 0F and the image bytes), reads the closing frame's size and MD5 digest, checks them
 // against what it collected, and after the SND-NKE answers with an SND-NR status frame (CI 0xA5).
+// Once it has reported, the next block starts a new update.
 // Everything the host did wrong is kept as a problem text.
 class FirmwareReceiver : public ScriptedModule
 {
@@ -74,6 +75,7 @@ private:
     std::optional<std::vector<uint8_t>> Take(const std::vector<uint8_t> &bytes);
     // Data after the transport header, decrypted; nothing (and a problem) when it cannot be read.
     std::optional<std::vector<uint8_t>> PlainData(const std::vector<uint8_t> &bytes, const HeaderLayout &layout);
+    void StartOver();
     void TakeBlock(const std::vector<uint8_t> &payload);
     void TakeClosing(const std::vector<uint8_t> &data);
     FirmwareStatus Check(const FirmwareClosing &closing);

@@ -45,11 +45,25 @@ void InstallingModule::Tick(RadioWorld &world)
     size_t index = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (waiting_ || sent_.size() >= airFrames_.size() || world.Now() < next_)
+        if (airFrames_.empty() || world.Now() < next_)
             return;
-        index = sent_.size();
-        sent_.push_back(world.Now());
-        waiting_ = true;
+        if (waiting_)
+        {
+            if (!config_.retry || heard_)
+                return;
+            sent_.back() = world.Now(); // unheard: the same request again
+        }
+        else
+        {
+            if (!config_.cycle && sent_.size() >= airFrames_.size())
+                return;
+            sent_.push_back(world.Now());
+            waiting_ = true;
+        }
+        heard_ = false;
+        if (config_.retry)
+            next_ = world.Now() + *config_.retry;
+        index = (sent_.size() - 1) % airFrames_.size();
     }
     // Outside the lock: a transmission may hand us pending mailbox frames at once.
     world.Transmit(airFrames_[index], config_.frames[index].signal);
@@ -71,6 +85,7 @@ void InstallingModule::OnHostFrame(const HostRadioFrame &frame, RadioWorld &worl
         return;
     }
     const uint8_t c = bytes[1];
+    heard_ = true;
     answers_.push_back({world.Now(), sent_.size() - 1, c, bytes[10], bytes[layout->access + 1], frame.destination});
     if ((bytes[layout->config + 1] & 0x0F) != 0)
         problems_.push_back("encrypted answer: " + BytesToHex(bytes.data(), bytes.size()));

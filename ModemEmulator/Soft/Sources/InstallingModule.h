@@ -27,13 +27,18 @@ struct InstallingConfig
     std::chrono::milliseconds firstDelay{200};
     // The next request goes out this long after the SND-NKE that answered the previous one.
     std::chrono::milliseconds gap{100};
+    // Set: a request that heard no answer at all for this long goes out again, as a module keeps
+    // asking until a concentrator hears it.
+    std::optional<std::chrono::milliseconds> retry;
+    // After the last request was answered, the requests start over from the first.
+    bool cycle = false;
 };
 
 // An answer of the host, with the request it answers.
 struct InstallAnswer
 {
     Clock::time_point time;
-    size_t request; // index into the frames of the configuration
+    size_t request; // index of the request among those sent (a request sent again keeps its index)
     uint8_t c;      // 0x06 CNF-IR or 0x40 SND-NKE expected
     uint8_t ci;
     uint8_t status;
@@ -69,6 +74,7 @@ private:
     mutable std::mutex mutex_; // guards what tests read while the emulator runs
     Clock::time_point next_{};
     bool waiting_ = false;
+    bool heard_ = false; // an answer came since the request last went out
     std::vector<Clock::time_point> sent_;
     std::vector<InstallAnswer> answers_;
     std::vector<std::string> problems_;

@@ -3,6 +3,7 @@
 #include "FakeTolvern.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
+#include "TemplateDirectory.h"
 #include "WindowFixture.h"
 #include "tolvern_process.h"
 #include "ui_MainWindow.h"
@@ -67,6 +68,7 @@ private slots:
     void statusBarShowsPortAndMode();
     void slotsBoundByNameReachTheirWidgets();
     void moduleTypesFromTemplates();
+    void firstStartFindsTheTemplatesBesideTheProgram();
     void missingTemplatesAreReported();
     void radioTestColumnsFollowWidth();
     void closeSavesPageGeometryAndGuiSettings();
@@ -308,6 +310,31 @@ void WindowTest::moduleTypesFromTemplates()
     QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(1), QString("Parameters "));
     QCOMPARE(window->form()->tabWidget_ModuleConf->tabText(2), QString("Firmware Update"));
     QCOMPARE(fixture.countMessages("Template not found in: " + fixture.templatesDir()), 0);
+}
+
+void WindowTest::firstStartFindsTheTemplatesBesideTheProgram()
+{
+    // The default setting, started from a folder without templates: the examples shipped beside
+    // the program are found, and the run of Tolvern is given the same folder.
+    WindowFixture fixture;
+    fixture.writePrefs([](xml_preferences &prefs) { prefs.wmbus.setTemplate("./Template"); });
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(fixture.home()));
+    MainWindow *window = fixture.makeWindow();
+    const QString besideProgram = QCoreApplication::applicationDirPath() + "/Template";
+    const QString given = templateDirectory("./Template");
+    QDir::setCurrent(previous);
+    QCOMPARE(fixture.countMessages("Template not found in: ./Template"), 0);
+    QCOMPARE(window->form()->comboBox_ModuleType->count(), 2);
+    QCOMPARE(window->form()->comboBox_ModuleType->itemText(0), QString("zv_sensor_02"));
+    QCOMPARE(window->form()->comboBox_ModuleType->itemText(1), QString("zv_water_01"));
+    QCOMPARE(given, QDir::cleanPath(besideProgram));
+    // A folder of that name in the working directory comes first, as the setting says.
+    QVERIFY(QDir(fixture.home()).mkdir("Template"));
+    QVERIFY(QDir::setCurrent(fixture.home()));
+    const QString fromWorkingDir = templateDirectory("./Template");
+    QDir::setCurrent(previous);
+    QCOMPARE(fromWorkingDir, QString("./Template"));
 }
 
 void WindowTest::missingTemplatesAreReported()
