@@ -5,12 +5,14 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // The serial port of the modem. Opened and configured through boost.asio (raw:
-// no echo, no line discipline); reads wait on the descriptor with a deadline, so
+// no echo, no line discipline); reads wait on the descriptor with a deadline and
+// take all the line holds at once, keeping what the caller did not ask for yet, so
 // a read that gave up can never hand its bytes to a later read twice or lose them.
 // Failures of open and options throw SystemException "<tag>: <system message>".
 class Serial
@@ -60,7 +62,11 @@ public:
 
 private:
     template <typename Option> void SetOption(const Option &option);
-    ReadState WaitAndRead(unsigned char *buffer, unsigned int count);
+    // Until the held-back store holds count bytes, the time-out passes or the port fails.
+    ReadState WaitAndRead(unsigned int count);
+
+    // Bytes taken from the line in one read at most; a frame of the modem fits whole.
+    static constexpr size_t ReadAheadSize = 1024;
 
     std::string deviceName;
     Mutex writeLock{Mutex::Plain};
@@ -69,6 +75,7 @@ private:
     std::int64_t readTimeoutUs = 0;
     ReadState readState = ReadWaiting;
     unsigned int transferred = 0;
+    // Bytes taken from the line and not yet delivered, oldest first.
     std::vector<unsigned char> heldBack;
 };
 
