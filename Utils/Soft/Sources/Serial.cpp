@@ -191,6 +191,8 @@ Serial::ReadState Serial::WaitAndRead(unsigned int count)
                 return ReadFailed;
         }
 
+        if (beforeWait)
+            beforeWait();
         timespec wait{};
         timespec *waitPointer = nullptr;
         if (limited)

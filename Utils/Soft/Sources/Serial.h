@@ -7,6 +7,7 @@
 #include <boost/asio/serial_port.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ public:
 
     std::string GetDeviceName() const { return deviceName; }
 
+    // Called on the reading thread whenever a read is about to wait because the line has
+    // nothing more for now (the modem link hands over the frames it holds back then).
+    // Set it while no read runs; an empty function calls nothing.
+    void SetBeforeWait(std::function<void()> hook) { beforeWait = std::move(hook); }
+
 private:
     template <typename Option> void SetOption(const Option &option);
     // Until the held-back store holds count bytes, the time-out passes or the port fails.
@@ -75,6 +81,7 @@ private:
     std::int64_t readTimeoutUs = 0;
     ReadState readState = ReadWaiting;
     unsigned int transferred = 0;
+    std::function<void()> beforeWait;
     // Bytes taken from the line and not yet delivered, oldest first.
     std::vector<unsigned char> heldBack;
 };

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -79,12 +80,19 @@ private:
         int alternatingBit = 0;
         std::deque<WMBC_ZV_Frame> data;
         Condition dataCondition;
+        // Data frames queued since the waiter was last woken, and when the first of them came.
+        size_t unannounced = 0;
+        std::chrono::steady_clock::time_point firstUnannounced;
         std::deque<WMBC_ZV_Frame> acks;
         Condition ackCondition;
         Mutex sendLock;
     };
 
     void SleepUnlessStopped(int milliseconds);
+    // Under the channel's data lock, with a frame just queued: whether to wake the waiter now.
+    static bool HandOverNow(int channel, ChannelQueues &queues);
+    // Wakes the waiter of the radio frames when some are queued that it has not heard of.
+    void AnnounceRadioFrames();
 
     Serial *serial;
     Mutex serialReadLock;
