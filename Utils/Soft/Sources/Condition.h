@@ -4,10 +4,12 @@
 #include "Mutex.h"
 
 #include <chrono>
-#include <condition_variable>
+#include <pthread.h>
 
 // A plain lock with a condition variable; the waiter holds the lock (Lock or
-// ScopedLock) around TimedWait and re-checks its queue in a loop.
+// ScopedLock) around TimedWait and re-checks its queue in a loop. The variable
+// waits on the lock itself, with no lock of its own in between, so a notifier
+// never holds anything a woken waiter has to wait for again.
 class Condition : public Mutex
 {
 public:
@@ -24,7 +26,7 @@ public:
     void NotifyAll();
 
 private:
-    std::condition_variable_any condition;
+    pthread_cond_t condition;
 };
 
 #endif

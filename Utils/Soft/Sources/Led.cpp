@@ -3,7 +3,25 @@
 #include "SysfsFile.h"
 #include "SystemRoot.h"
 
+#include <unistd.h>
+
+namespace
+{
+
+std::string LedDirectory(const std::string &id)
+{
+    // The directory name really holds a blank: "led 2".
+    return SystemPath("/sys/devices/platform/leds-gpio.0/leds/led " + id);
+}
+
+} // namespace
+
 Led::Led(const std::string &id) : id(id) {}
+
+bool Led::Exists(const std::string &id)
+{
+    return ::access(LedDirectory(id).c_str(), F_OK) == 0;
+}
 
 Led::~Led()
 {
@@ -30,8 +48,7 @@ void Led::Blink(int on, int off)
 
 void Led::WriteAttribute(const std::string &attribute, const std::string &value)
 {
-    // The directory name really holds a blank: "led 2".
-    WriteSysfsFile(SystemPath("/sys/devices/platform/leds-gpio.0/leds/led " + id + "/" + attribute), value);
+    WriteSysfsFile(LedDirectory(id) + "/" + attribute, value);
 }
 
 void Led::WriteAttribute(const std::string &attribute, int value)

@@ -12,6 +12,11 @@ public:
     // Switches the LED off.
     virtual ~Led();
 
+    // Whether the gateway has this LED (below the current SystemPath). A caller that
+    // drives an LED often looks it up once and skips it when absent, instead of
+    // failing to open its files every time.
+    static bool Exists(const std::string &id);
+
     Led(const Led &) = delete;
     Led &operator=(const Led &) = delete;
 

@@ -149,27 +149,24 @@ int Serial::ReadByte(unsigned char *buffer)
 int Serial::Read(unsigned char *buffer, unsigned int &count)
 {
     transferred = 0;
-    readState = ReadWaiting;
-
-    // Bytes of an earlier read that gave up come first: they were taken from the
-    // line and must be neither lost nor delivered twice.
-    const unsigned int fromHeld = std::min<size_t>(count, heldBack.size());
-    std::copy_n(heldBack.begin(), fromHeld, buffer);
-    heldBack.erase(heldBack.begin(), heldBack.begin() + fromHeld);
-    transferred = fromHeld;
-
-    readState = transferred == count ? ReadDone : WaitAndRead(buffer, count);
-    if (readState == ReadDone)
-        return 0;
-
-    heldBack.insert(heldBack.begin(), buffer, buffer + transferred);
-    transferred = 0;
-    count = 0;
-    return -1;
+    readState = WaitAndRead(count);
+    if (readState != ReadDone)
+    {
+        count = 0;
+        return -1;
+    }
+    // Bytes leave the held-back store only when they are delivered: a read that gave up
+    // leaves them for the next read, neither lost nor delivered twice.
+    std::copy_n(heldBack.begin(), count, buffer);
+    heldBack.erase(heldBack.begin(), heldBack.begin() + count);
+    transferred = count;
+    return 0;
 }
 
-Serial::ReadState Serial::WaitAndRead(unsigned char *buffer, unsigned int count)
+Serial::ReadState Serial::WaitAndRead(unsigned int count)
 {
+    if (heldBack.size() >= count)
+        return ReadDone;
     if (!port.is_open())
         return ReadFailed;
     const int fd = port.native_handle();
@@ -177,8 +174,35 @@ Serial::ReadState Serial::WaitAndRead(unsigned char *buffer, unsigned int count)
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::microseconds(std::max<std::int64_t>(readTimeoutUs, 0));
 
-    while (transferred < count)
+    // The port is non-blocking, so a read comes first: a frame that is already there costs
+    // one system call, and every byte the line holds is taken in that call. The reader reads
+    // a frame byte by byte; those reads are then served from the held-back store.
+    bool readFirst = true;
+    for (;;)
     {
+        if (readFirst)
+        {
+            unsigned char chunk[ReadAheadSize];
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got > 0)
+            {
+                heldBack.insert(heldBack.end(), chunk, chunk + got);
+                if (heldBack.size() >= count)
+                    return ReadDone;
+                // A short chunk emptied the line: the rest is still on its way.
+                readFirst = static_cast<size_t>(got) == sizeof chunk;
+                continue;
+            }
+            if (got == 0)
+                return LineGone(); // the far end has closed
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return LineGone(); // the device was removed
+        }
+
+        if (beforeWait)
+            beforeWait();
         timespec wait{};
         timespec *waitPointer = nullptr;
         if (limited)
@@ -193,6 +217,7 @@ Serial::ReadState Serial::WaitAndRead(unsigned char *buffer, unsigned int count)
         }
         pollfd watch{fd, POLLIN, 0};
         const int ready = ::ppoll(&watch, 1, waitPointer, nullptr);
+        readFirst = true;
         if (ready < 0)
         {
             if (errno == EINTR)
@@ -201,20 +226,9 @@ Serial::ReadState Serial::WaitAndRead(unsigned char *buffer, unsigned int count)
         }
         if (ready == 0)
             return ReadTimedOut;
-        if (watch.revents & POLLIN)
-        {
-            const ssize_t got = ::read(fd, buffer + transferred, count - transferred);
-            if (got > 0)
-                transferred += static_cast<unsigned int>(got);
-            else if (got == 0 || (errno != EINTR && errno != EAGAIN))
-                return LineGone(); // the far end has closed, or the device was removed
-        }
-        else if (watch.revents & (POLLHUP | POLLERR | POLLNVAL))
-        {
+        if (!(watch.revents & POLLIN) && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)))
             return LineGone();
-        }
     }
-    return ReadDone;
 }
 
 Serial::ReadState Serial::LineGone()

@@ -6,12 +6,15 @@
 #include <boost/asio/io_context.hpp>
 #include <atomic>
 #include <boost/asio/serial_port.hpp>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 // The serial port of the modem. Opened and configured through boost.asio (raw:
-// no echo, no line discipline); reads wait on the descriptor with a deadline, so
+// no echo, no line discipline); reads wait on the descriptor with a deadline and
+// take all the line holds at once, keeping what the caller did not ask for yet, so
 // a read that gave up can never hand its bytes to a later read twice or lose them.
 // Failures of open and options throw SystemException "<tag>: <system message>".
 class Serial
@@ -64,10 +67,19 @@ public:
 
     std::string GetDeviceName() const { return deviceName; }
 
+    // Called on the reading thread whenever a read is about to wait because the line has
+    // nothing more for now (the modem link hands over the frames it holds back then).
+    // Set it while no read runs; an empty function calls nothing.
+    void SetBeforeWait(std::function<void()> hook) { beforeWait = std::move(hook); }
+
 private:
     template <typename Option> void SetOption(const Option &option);
-    ReadState WaitAndRead(unsigned char *buffer, unsigned int count);
+    // Until the held-back store holds count bytes, the time-out passes or the port fails.
+    ReadState WaitAndRead(unsigned int count);
     ReadState LineGone();
+
+    // Bytes taken from the line in one read at most; a frame of the modem fits whole.
+    static constexpr size_t ReadAheadSize = 1024;
 
     std::string deviceName;
     Mutex writeLock{Mutex::Plain};
@@ -76,6 +88,8 @@ private:
     std::int64_t readTimeoutUs = 0;
     ReadState readState = ReadWaiting;
     unsigned int transferred = 0;
+    std::function<void()> beforeWait;
+    // Bytes taken from the line and not yet delivered, oldest first.
     std::vector<unsigned char> heldBack;
     std::atomic<bool> lineLost{false};
 };

@@ -106,6 +106,30 @@ TEST_F(SerialTest, AShortReadFailsButKeepsItsBytesForTheNextRead)
     EXPECT_EQ(ReadText(2, 20000), "bc");
 }
 
+TEST_F(SerialTest, BytesTakenAheadAreDeliveredInOrderEvenAfterTheFarEndClosed)
+{
+    // The first read takes the whole burst from the line; the rest waits for the next reads.
+    pty.Send("abcdef");
+    EXPECT_EQ(ReadText(1, 20000), "a");
+    pty.CloseMaster();
+    EXPECT_EQ(ReadText(2, 20000), "bc");
+    EXPECT_EQ(ReadText(3, 20000), "def");
+
+    // Nothing is left: the next read fails at once instead of waiting out its time-out.
+    const auto start = Clock::now();
+    EXPECT_EQ(ReadText(1, 10000000), "<failed>");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(SerialTest, AReadLongerThanOneTakeFromTheLineGetsEveryByte)
+{
+    std::string burst;
+    for (int i = 0; i < 3000; ++i)
+        burst.push_back(static_cast<char>(i * 7));
+    pty.Send(burst);
+    EXPECT_TRUE(ReadText(3000, 2000000) == burst);
+}
+
 TEST_F(SerialTest, ZeroTimeOutWaitsWithoutALimit)
 {
     std::thread late(

@@ -46,6 +46,9 @@ size_t DataLimit(int channel)
 constexpr int kMaxBackoffMs = 200;
 // A failed read that came back faster than this did not wait for anything.
 constexpr auto kFastFailure = std::chrono::milliseconds(5);
+// The longest a radio frame waits in its queue before the task hears of it while the modem
+// keeps sending; a quiet line hands the frames over at once.
+constexpr auto kHandOverDelay = std::chrono::milliseconds(10);
 
 } // namespace
 
@@ -54,6 +57,7 @@ WMBC_ZV::WMBC_ZV(Serial &serial) : Thread("MRDR"), serial(&serial), serialReadLo
     WMBC_TRACE("WMBC_ZV()");
     // Only the modem's answers to commands are paired with what we sent.
     channels[ChannelCtrl].exchange = WMBC_ZV_Exchange(true);
+    serial.SetBeforeWait([this] { AnnounceRadioFrames(); });
     Start(this, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -63,6 +67,7 @@ WMBC_ZV::~WMBC_ZV()
     WMBC_TRACE("~WMBC_ZV()");
     RequestStop();
     Join();
+    serial->SetBeforeWait({});
 }
 
 void WMBC_ZV::SleepUnlessStopped(int milliseconds)
@@ -92,6 +97,11 @@ void WMBC_ZV::Run()
             if (read)
             {
                 NotifyOne(frame);
+            }
+            else
+            {
+                // A read that failed without waiting for the line did not hand anything over.
+                AnnounceRadioFrames();
             }
         }
         catch (const std::exception &e)
@@ -192,6 +202,7 @@ void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
 
 void WMBC_ZV::QueueData(ChannelQueues &queues, FrameChannel channel, const WMBC_ZV_Frame &frame)
 {
+    bool wake = true;
     {
         ScopedLock lock(queues.dataCondition);
         if (queues.data.size() >= DataLimit(channel))
@@ -203,6 +214,46 @@ void WMBC_ZV::QueueData(ChannelQueues &queues, FrameChannel channel, const WMBC_
             queues.data.pop_front();
         }
         queues.data.push_back(frame);
+        wake = HandOverNow(channel, queues);
+    }
+    if (wake)
+    {
+        queues.dataCondition.NotifyOne();
+    }
+}
+
+bool WMBC_ZV::HandOverNow(int channel, ChannelQueues &queues)
+{
+    // An answer on the control channel has a caller waiting for it. Radio frames of a burst are
+    // handed over together instead: one wake-up of the task for several frames, when the line
+    // falls quiet (AnnounceRadioFrames) or when the first of them has waited long enough.
+    if (channel != ChannelData)
+    {
+        return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (queues.unannounced++ == 0)
+    {
+        queues.firstUnannounced = now;
+    }
+    if (now - queues.firstUnannounced < kHandOverDelay)
+    {
+        return false;
+    }
+    queues.unannounced = 0;
+    return true;
+}
+
+void WMBC_ZV::AnnounceRadioFrames()
+{
+    ChannelQueues &queues = channels[ChannelData];
+    {
+        ScopedLock lock(queues.dataCondition);
+        if (queues.unannounced == 0)
+        {
+            return;
+        }
+        queues.unannounced = 0;
     }
     queues.dataCondition.NotifyOne();
 }

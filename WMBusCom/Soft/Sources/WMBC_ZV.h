@@ -98,6 +98,9 @@ private:
         int alternatingBit = 0;
         std::deque<WMBC_ZV_Frame> data;
         Condition dataCondition;
+        // Data frames queued since the waiter was last woken, and when the first of them came.
+        size_t unannounced = 0;
+        std::chrono::steady_clock::time_point firstUnannounced;
         std::deque<WMBC_ZV_Frame> acks;
         // Guards the acks, the exchange and lastArrival; taken before dataCondition.
         Condition ackCondition;
@@ -113,6 +116,10 @@ private:
     // Waits until no answer is owed and the control channel has been quiet, then drops what came.
     void Settle();
     void ExchangeFailed();
+    // Under the channel's data lock, with a frame just queued: whether to wake the waiter now.
+    static bool HandOverNow(int channel, ChannelQueues &queues);
+    // Wakes the waiter of the radio frames when some are queued that it has not heard of.
+    void AnnounceRadioFrames();
 
     Serial *serial;
     Mutex serialReadLock;

@@ -25,6 +25,8 @@ constexpr int kInitTries = 5;
 constexpr const char *kDefaultReferenceVersion = "01.01";
 constexpr size_t kVersionLength = 5;
 constexpr int kMinReceiveBuffer = 255;
+// The LED that flashes for every received frame.
+constexpr const char *kReceiveLed = "2";
 
 struct ModuleTypeWord
 {
@@ -218,6 +220,8 @@ void WMBC_ZV_Interface::ReadIdentity()
 void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFirmware)
 {
     link.reset();
+    // Looked up once: a machine without the LED must not pay for failed opens on every frame.
+    receiveLedPresent = Led::Exists(kReceiveLed);
     link = std::make_unique<WMBC_ZV>(serial);
 
     const bool answered = ProbeVersion();
@@ -354,8 +358,11 @@ void WMBC_ZV_Interface::ReceiveFrame(uint8_t *buffer, int &size, int timeoutMs)
     // Frames on the queue came through ReadFrame, which refuses L below 3, so the payload holds
     // 0 to 252 bytes and fits the 255 bytes checked above with its two markers.
     const int payload = std::max(0, std::min(frame.GetDataLength(), capacity - 2));
-    Led led("2");
-    led.On();
+    if (receiveLedPresent)
+    {
+        Led led(kReceiveLed);
+        led.On();
+    }
     buffer[0] = 0x68;
     std::copy(frame.GetData(), frame.GetData() + payload, buffer + 1);
     buffer[payload + 1] = 0x16;

@@ -77,6 +77,7 @@ private:
     uint32_t mailboxSize = 0;
     std::unique_ptr<WMBC_ZV> link;
     int rfModuleType = Module169MHz;
+    bool receiveLedPresent = false;
 };
 
 } // namespace WMBusMod

@@ -289,6 +289,40 @@ TEST_F(DriverTest, ReceivesARadioFrameWithItsMarkers)
     EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
 }
 
+TEST_F(DriverTest, EveryReceivedFrameFlashesTheLedWhereTheGatewayHasOne)
+{
+    const std::string led = "/sys/devices/platform/leds-gpio.0/leds/led 2/";
+    struct Case
+    {
+        bool gatewayHasLed;
+    };
+    for (const Case c : {Case{false}, Case{true}})
+    {
+        SCOPED_TRACE(c.gatewayHasLed ? "with the LED" : "without the LED");
+        if (c.gatewayHasLed)
+        {
+            root.Write(led + "trigger", "untouched");
+            root.Write(led + "brightness", "untouched");
+        }
+        Init();
+        emulator.ReceiveRadio(kAirFrame, 0xC4);
+        uint8_t buffer[255];
+        int size = sizeof buffer;
+        driver->ReceiveFrame(buffer, size, 1000);
+        EXPECT_EQ(size, int(kAirFrame.size()) + 3);
+        if (c.gatewayHasLed)
+        {
+            // Switched on by hand for the frame, then off again.
+            EXPECT_EQ(root.Read(led + "trigger"), "none");
+            EXPECT_EQ(root.Read(led + "brightness"), "0");
+        }
+        else
+        {
+            EXPECT_FALSE(root.Exists(led + "brightness")) << "nothing may appear in the LED's place";
+        }
+    }
+}
+
 TEST_F(DriverTest, LargestRadioFrameFillsA255ByteBuffer)
 {
     Init();

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 
 using namespace WMBusMod;
 using namespace std::chrono_literals;
@@ -162,6 +164,38 @@ TEST_F(LinkTest, RepeatedDataFrameIsQueuedAgainAndOrderIsKept)
     {
         ASSERT_TRUE(link->WaitChannelFrame(ChannelData, frame, 1000));
         EXPECT_EQ(frame.GetData()[0], expected);
+    }
+}
+
+TEST_F(LinkTest, RadioFramesReachAWaitingTaskLongBeforeItsTimeOut)
+{
+    // Radio frames may be handed over a few together, but neither a lone frame on a quiet line
+    // nor a burst may leave the task waiting for its own time-out.
+    for (const int burst : {1, 25})
+    {
+        SCOPED_TRACE(burst);
+        auto task = Host(
+            [this, burst]
+            {
+                std::vector<int> got;
+                WMBC_ZV_Frame frame;
+                const auto start = std::chrono::steady_clock::now();
+                while (int(got.size()) < burst && link->WaitChannelFrame(ChannelData, frame, 10000))
+                {
+                    got.push_back(frame.GetData()[0]);
+                }
+                return std::make_pair(got, std::chrono::steady_clock::now() - start);
+            });
+        std::this_thread::sleep_for(50ms); // most likely the task is waiting by now
+        std::vector<int> sent;
+        for (int i = 0; i < burst; ++i)
+        {
+            modem.SendData(ChannelData, {uint8_t(i)}, i & 1);
+            sent.push_back(i);
+        }
+        const auto [got, took] = task.get();
+        EXPECT_EQ(got, sent);
+        EXPECT_LT(took, 5s);
     }
 }
 
