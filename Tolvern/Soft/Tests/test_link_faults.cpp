@@ -56,7 +56,7 @@ Bytes Read(uint8_t param)
 }
 
 // What Init reads once the modem has answered its version probe.
-const std::vector<Bytes> Identity = {Read(2), Read(3), Read(1), Read(4), Read(25),
+const std::vector<Bytes> Identity = {Read(2),  Read(3),  Read(1),  Read(4), Read(25),
                                      Read(10), Read(11), Read(12), Read(13)};
 
 std::vector<Bytes> Concat(std::vector<Bytes> head, const std::vector<Bytes> &tail)
@@ -94,7 +94,10 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {"late answer to the first counter", Inject(Late(FaultKind::LateAnswer, 50)), "-s"},
         {"late ack of the first counter", Inject(Late(FaultKind::LateAck, 50)), "-s"},
         {"events on channel 2 between the answers",
-         [](ModemEmu::ModemEmulator &modem) { modem.SetPeriodicEvent(2ms, {0xE1, 0x01}); }, "-m"},
+         [](ModemEmu::ModemEmulator &modem) {
+             modem.SetPeriodicEvent(2ms, {0xE1, 0x01});
+         },
+         "-m"},
         {"a burst of events ahead of the description", Inject(Burst(2, 1500)), "-m"},
         {"a burst of events ahead of the first counter", Inject(Burst(50, 1500)), "-s"},
     };

@@ -171,7 +171,8 @@ void WMBC_ZV::NotifyOne(const WMBC_ZV_Frame &frame)
         }
         if (!ours)
         {
-            WMBC_DEBUG("Drop answer of no pending command: " << DataToHex(frame.GetData(), size_t(std::max(0, frame.GetDataLength()))));
+            WMBC_DEBUG("Drop answer of no pending command: " << DataToHex(frame.GetData(),
+                                                                          size_t(std::max(0, frame.GetDataLength()))));
         }
         return;
     }
