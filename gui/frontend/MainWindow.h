@@ -13,8 +13,10 @@
 #include "tolvern_update.h"
 #include "xml_radio_test.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QPointer>
 #include <QStringList>
 #include <memory>
@@ -91,6 +93,8 @@ public:
     QList<QAction *> frameMenuActions() const;
 
     static QString filterCondition(int column, const QString &op, const QString &value);
+    // The text as a double-quoted script string literal: backslashes, quotes and line breaks escaped.
+    static QString scriptString(const QString &text);
     static QString captureDuration(int seconds, int frameCount);
 
 protected:
@@ -221,6 +225,9 @@ private:
     mutable bool filterStopLogged = false;
     int listingGeneration = 0; // counts the emptyings and refillings of the lists
     int framesSortDescending = 0;
+    QHash<QString, QTreeWidgetItem *> manufacturerRows;          // of the module list, by manufacturer
+    QHash<QPair<QString, QString>, QTreeWidgetItem *> moduleRows; // by manufacturer and Id
+    QObject moduleRowsKeeper; // context of the connections that empty the two: goes before them, and before the lists
 
     // Informations page.
     std::unique_ptr<xml_capture> basicsStore;

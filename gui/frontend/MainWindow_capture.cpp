@@ -89,6 +89,14 @@ void MainWindow::setupModuleList()
 
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenuModules);
+    // The rows found by manufacturer and Id are forgotten whenever rows leave the list.
+    auto forgetRows = [this]
+    {
+        manufacturerRows.clear();
+        moduleRows.clear();
+    };
+    connect(tree->model(), &QAbstractItemModel::modelAboutToBeReset, &moduleRowsKeeper, forgetRows);
+    connect(tree->model(), &QAbstractItemModel::rowsAboutToBeRemoved, &moduleRowsKeeper, forgetRows);
     modulesHiddenColumns = prefs->gui.getModulesHiddenColumns();
     hideStoredColumns(tree, modulesHiddenColumns);
 }
@@ -106,7 +114,8 @@ void MainWindow::InsertFrame(const CaptureFrame_t &frame, qint64 previousTime, Q
     QTreeWidgetItem *row = makeFrameRow(frame, previousTime);
     rows << row;
     // The row is not in the list yet, so this leaves the list without a current row.
-    ui->treeWidget_FrameList->setCurrentItem(row);
+    if (ui->treeWidget_FrameList->currentItem())
+        ui->treeWidget_FrameList->setCurrentItem(row);
     updateModuleList(frame);
 }
 
@@ -119,11 +128,9 @@ QTreeWidgetItem *MainWindow::makeFrameRow(const CaptureFrame_t &frame, qint64 pr
 void MainWindow::updateModuleList(const CaptureFrame_t &frame)
 {
     QTreeWidget *modules = ui->treeWidget_ModuleList;
-    const QList<QTreeWidgetItem *> manufacturers =
-        modules->findItems(frame.Manufacturer, Qt::MatchExactly | Qt::MatchCaseSensitive, 0);
     moduleStats.update(frame);
-    QTreeWidgetItem *manufacturer = nullptr;
-    if (manufacturers.isEmpty())
+    QTreeWidgetItem *manufacturer = manufacturerRows.value(frame.Manufacturer);
+    if (!manufacturer)
     {
         const QByteArray text = frame.Manufacturer.toUtf8();
         GUI_LOG_AS(logger, "MainWindow", "InsertFrame", "New Manuf: %s", text.constData());
@@ -131,17 +138,11 @@ void MainWindow::updateModuleList(const CaptureFrame_t &frame)
         manufacturer->setText(0, frame.Manufacturer);
         manufacturer->setText(1, "  ");
         manufacturer->setExpanded(true);
+        manufacturerRows.insert(frame.Manufacturer, manufacturer);
     }
-    else
-        manufacturer = manufacturers.first();
 
-    bool found = false;
-    for (int i = 0; i < manufacturer->childCount(); ++i)
+    if (QTreeWidgetItem *module = moduleRows.value({frame.Manufacturer, frame.Id}))
     {
-        QTreeWidgetItem *module = manufacturer->child(i);
-        if (module->text(0) != frame.Id)
-            continue;
-        found = true;
         const ModuleStatistics entry = moduleStats.find(frame.Id);
         module->setData(1, Qt::DisplayRole, entry.frameCount);
         module->setData(2, Qt::DisplayRole, entry.sndNrCount);
@@ -151,19 +152,18 @@ void MainWindow::updateModuleList(const CaptureFrame_t &frame)
         module->setData(6, Qt::DisplayRole, entry.deltaAverage);
         module->setData(7, Qt::DisplayRole, entry.deltaMin);
         module->setData(8, Qt::DisplayRole, entry.deltaMax);
+        return;
     }
-    if (!found)
-    {
-        const QByteArray text = frame.Id.toUtf8();
-        GUI_LOG_AS(logger, "MainWindow", "InsertFrame", "New Id: %s", text.constData());
-        auto *module = new QTreeWidgetItem;
-        module->setText(0, frame.Id);
-        module->setTextAlignment(0, Qt::AlignRight);
-        module->setText(1, "1");
-        for (int i = 1; i < ModuleColumns; ++i)
-            module->setTextAlignment(i, Qt::AlignHCenter);
-        manufacturer->addChild(module);
-    }
+    const QByteArray text = frame.Id.toUtf8();
+    GUI_LOG_AS(logger, "MainWindow", "InsertFrame", "New Id: %s", text.constData());
+    auto *module = new QTreeWidgetItem;
+    module->setText(0, frame.Id);
+    module->setTextAlignment(0, Qt::AlignRight);
+    module->setText(1, "1");
+    for (int i = 1; i < ModuleColumns; ++i)
+        module->setTextAlignment(i, Qt::AlignHCenter);
+    manufacturer->addChild(module);
+    moduleRows.insert({frame.Manufacturer, frame.Id}, module);
 }
 
 void MainWindow::on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
