@@ -22,6 +22,37 @@ CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame) : record(std::
 {
 }
 
+CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame, DocumentArena &arena) : CaptureFrame(std::move(frame))
+{
+    if (!record)
+        return;
+    text = arena.add(record->xml);
+    record->xml = QString();
+}
+
+CaptureFrame_t CaptureFrame::getData() const
+{
+    if (!record)
+        return CaptureFrame_t{};
+    CaptureFrame_t data = *record;
+    if (text.isValid())
+        data.xml = text.toString();
+    return data;
+}
+
+const CaptureFrame_t &CaptureFrame::fields() const
+{
+    static const CaptureFrame_t none;
+    return record ? *record : none;
+}
+
+QString CaptureFrame::document() const
+{
+    if (!record)
+        return QString();
+    return text.isValid() ? text.toString() : record->xml;
+}
+
 void CaptureFrame::setNumber(int number)
 {
     if (record)

@@ -2,6 +2,7 @@
 #define GUI_BACKEND_CAPTUREFRAME_H
 
 #include "CaptureFrame_t.h"
+#include "DocumentArena.h"
 
 #include <QDomElement>
 #include <memory>
@@ -15,13 +16,19 @@ public:
     explicit CaptureFrame(QDomElement element);
     // Takes a record read elsewhere (MbusFrameReader); valid when there is one.
     explicit CaptureFrame(std::shared_ptr<CaptureFrame_t> record);
+    // The same, with the record's document text moved into the arena.
+    CaptureFrame(std::shared_ptr<CaptureFrame_t> record, DocumentArena &arena);
 
     bool isValid() const { return valid; }
-    CaptureFrame_t getData() const { return record ? *record : CaptureFrame_t{}; }
+    CaptureFrame_t getData() const;
+    // The record without its document text: what the lists and the filter read, without decoding the text.
+    const CaptureFrame_t &fields() const;
+    QString document() const;
     void setNumber(int number);
 
 private:
     std::shared_ptr<CaptureFrame_t> record;
+    DocumentText text; // the document when it lives in an arena; record->xml is empty then
     bool valid = false;
 };
 

@@ -38,13 +38,16 @@ private:
 };
 
 // The log statement of every GUI class: with a logger the full line, without one only where it came from.
-#define GUI_LOG(logger, className, ...)                                                                                \
+#define GUI_LOG(logger, className, ...) GUI_LOG_AS(logger, className, __func__, __VA_ARGS__)
+
+// The same for a line that belongs to the operation a helper works for: it is logged under that name.
+#define GUI_LOG_AS(logger, className, function, ...)                                                                   \
     do                                                                                                                 \
     {                                                                                                                  \
         if (logger)                                                                                                    \
-            (logger)->write(className, __func__, __LINE__, __VA_ARGS__);                                               \
+            (logger)->write(className, function, __LINE__, __VA_ARGS__);                                               \
         else                                                                                                           \
-            qDebug() << __func__ << "():" << __LINE__;                                                                 \
+            qDebug() << function << "():" << __LINE__;                                                                 \
     } while (0)
 
 #endif

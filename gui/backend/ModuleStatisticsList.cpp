@@ -4,10 +4,10 @@ void ModuleStatisticsList::update(const CaptureFrame_t &frame)
 {
     const bool hasRssi = frame.rssi != CaptureFrame_t::NoValue;
     const bool sndNr = frame.Type == "SND-NR";
-    for (ModuleStatistics &entry : entries)
+    const auto known = positions.constFind(frame.Id);
+    if (known != positions.constEnd())
     {
-        if (entry.Id != frame.Id)
-            continue;
+        ModuleStatistics &entry = entries[*known];
         if (hasRssi)
         {
             entry.rssiAverage = entry.rssiCount == 0
@@ -41,13 +41,12 @@ void ModuleStatisticsList::update(const CaptureFrame_t &frame)
         entry.rssiAverage = frame.rssi;
         entry.rssiCount = 1;
     }
+    positions.insert(entry.Id, entries.size());
     entries.append(entry);
 }
 
 ModuleStatistics ModuleStatisticsList::find(const QString &id) const
 {
-    for (const ModuleStatistics &entry : entries)
-        if (entry.Id == id)
-            return entry;
-    return ModuleStatistics{};
+    const auto known = positions.constFind(id);
+    return known != positions.constEnd() ? entries.at(*known) : ModuleStatistics{};
 }

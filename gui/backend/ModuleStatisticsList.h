@@ -4,6 +4,7 @@
 #include "CaptureFrame_t.h"
 #include "ModuleStatistics.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -17,13 +18,18 @@ public:
     void update(const CaptureFrame_t &frame);
     // The entry of that Id; an empty entry when there is none.
     ModuleStatistics find(const QString &id) const;
-    void clear() { entries.clear(); }
+    void clear()
+    {
+        entries.clear();
+        positions.clear();
+    }
     QList<ModuleStatistics> getList() const { return entries; }
     QString getLabel() const { return label; }
     void setLabel(const QString &text) { label = text; }
 
 private:
     QList<ModuleStatistics> entries;
+    QHash<QString, int> positions; // Id -> its entry: a busy site has hundreds of modules
     QString label;
 };
 

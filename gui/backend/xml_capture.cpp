@@ -9,7 +9,7 @@
 
 xml_capture::xml_capture(Logger *logger) : logger(logger) {}
 
-xml_capture::xml_capture(const QString &file, Logger *logger) : logger(logger)
+xml_capture::xml_capture(const QString &file, Logger *logger, const std::function<void()> &pause) : logger(logger)
 {
     QFile in(file);
     if (!in.exists())
@@ -40,7 +40,9 @@ xml_capture::xml_capture(const QString &file, Logger *logger) : logger(logger)
     {
         std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::read(reader);
         if (frame)
-            store(CaptureFrame(frame));
+            store(frame);
+        if (pause && number % FramesPerPause == 0)
+            pause();
     }
     while (!reader.atEnd())
         reader.readNext();
@@ -53,11 +55,23 @@ xml_capture::xml_capture(const QString &file, Logger *logger) : logger(logger)
     }
 }
 
-void xml_capture::store(CaptureFrame frame)
+void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame)
 {
     ++number;
-    frame.setNumber(number);
-    frames.append(frame);
+    frame->number = number;
+    for (QString *text : {&frame->Id, &frame->Manufacturer, &frame->Medium, &frame->Status, &frame->Signature,
+                          &frame->Type, &frame->error})
+        share(*text);
+    frames.append(CaptureFrame(frame, documents));
+}
+
+void xml_capture::share(QString &text)
+{
+    const auto known = sharedTexts.constFind(text);
+    if (known != sharedTexts.constEnd())
+        text = *known;
+    else
+        sharedTexts.insert(text);
 }
 
 bool xml_capture::AddFrame(QString &fragment)
@@ -82,6 +96,6 @@ bool xml_capture::AddFrame(QString &fragment)
     }
     if (!frame)
         return false;
-    store(CaptureFrame(frame));
+    store(frame);
     return true;
 }

@@ -4,7 +4,9 @@
 #include "CaptureFrame.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <functional>
 
 class Logger;
 
@@ -13,20 +15,28 @@ class xml_capture
 {
 public:
     explicit xml_capture(Logger *logger);
-    xml_capture(const QString &file, Logger *logger); // loads a capture file (recorded_frames)
+    // Loads a capture file (recorded_frames); pause, when given, is called between pieces of a large file so
+    // that a window can process its events while it waits.
+    xml_capture(const QString &file, Logger *logger, const std::function<void()> &pause = {});
 
     // Completes the fragment with held-back text, parses it and stores a valid mbus frame: true then.
     bool AddFrame(QString &fragment);
     QList<CaptureFrame> getFrames() const { return frames; }
     int count() const { return number; }
+    // The frame of that number (from 1); an invalid frame when there is none.
+    CaptureFrame frame(int frameNumber) const { return frames.value(frameNumber - 1); }
 
 private:
     Logger *logger;
+    static constexpr int FramesPerPause = 200;
     QList<CaptureFrame> frames;
     int number = 0;
     QString pending;
+    DocumentArena documents;
+    QSet<QString> sharedTexts; // header texts repeat from frame to frame: one copy of each is kept
 
-    void store(CaptureFrame frame);
+    void store(const std::shared_ptr<CaptureFrame_t> &frame);
+    void share(QString &text);
 };
 
 #endif

@@ -1,9 +1,10 @@
 #ifndef GUI_FRONTEND_MAINWINDOW_H
 #define GUI_FRONTEND_MAINWINDOW_H
 
-#include "CaptureFrame_t.h"
+#include "CaptureFrame.h"
 #include "ConfigParam.h"
 #include "Dialog_dongle_detection.h"
+#include "FrameFilter.h"
 #include "ModuleStatisticsList.h"
 #include "RadioTestFrame_t.h"
 #include "tolvern_capture.h"
@@ -12,8 +13,10 @@
 #include "tolvern_update.h"
 #include "xml_radio_test.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QPointer>
 #include <QStringList>
 #include <memory>
@@ -49,6 +52,7 @@ public:
     static constexpr int FrameColumns = 14;
     static constexpr int ModuleColumns = 9;
     static constexpr int ProgressThreshold = 1000; // larger re-listings show a modal progress dialog
+    static constexpr int OpenProgressStep = 100;   // frames listed between two event rounds while opening
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -89,6 +93,8 @@ public:
     QList<QAction *> frameMenuActions() const;
 
     static QString filterCondition(int column, const QString &op, const QString &value);
+    // The text as a double-quoted script string literal: backslashes, quotes and line breaks escaped.
+    static QString scriptString(const QString &text);
     static QString captureDuration(int seconds, int frameCount);
 
 protected:
@@ -213,7 +219,15 @@ private:
     qint64 captureStartTime = 0;
     qint64 lastListedTime = 0;
     int lastListedNumber = -1;
+    int lastTestedNumber = 0; // frames up to this number have been tested by the live listing
+    std::unique_ptr<FrameFilter> frameFilter = std::make_unique<FrameFilter>();
+    bool relisting = false;
+    mutable bool filterStopLogged = false;
+    int listingGeneration = 0; // counts the emptyings and refillings of the lists
     int framesSortDescending = 0;
+    QHash<QString, QTreeWidgetItem *> manufacturerRows;          // of the module list, by manufacturer
+    QHash<QPair<QString, QString>, QTreeWidgetItem *> moduleRows; // by manufacturer and Id
+    QObject moduleRowsKeeper; // context of the connections that empty the two: goes before them, and before the lists
 
     // Informations page.
     std::unique_ptr<xml_capture> basicsStore;
@@ -290,6 +304,11 @@ private:
     QTreeWidgetItem *makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const;
     void updateModuleList(const CaptureFrame_t &frame);
     void relist(bool applyFilter);
+    // Lists the frames with the batch form, all or those that pass the filter, processing events every step
+    // frames of a large list; false when the lists were taken over meanwhile (New capture, another listing).
+    bool listFrames(const QList<CaptureFrame> &frames, class QProgressDialog &progress, int step, bool applyFilter);
+    // A click that comes from the events a listing lets through runs once the listing has given way.
+    bool deferWhileListing(void (MainWindow::*slot)());
     void setFilterText(const QString &text, bool apply);
     void stringFilterEntry(const QString &op);
     void showHeaderMenu(class QTreeWidget *tree, const QString &type, const QStringList &hidden, const QPoint &point);

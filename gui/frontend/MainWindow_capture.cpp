@@ -10,6 +10,7 @@
 #include "xml_preferences.h"
 
 #include "FileChooser.h"
+#include "FrameRow.h"
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
@@ -54,8 +55,6 @@ template <size_t N> void setListColumns(QTreeWidget *tree, const ListColumn (&co
     tree->header()->setStretchLastSection(false);
 }
 
-constexpr int MaxAccessNumber = 255;
-constexpr Qt::Alignment CentreBoth = Qt::AlignHCenter | Qt::AlignVCenter;
 } // namespace
 
 QString MainWindow::captureDuration(int seconds, int frameCount)
@@ -90,6 +89,14 @@ void MainWindow::setupModuleList()
 
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this, &MainWindow::showContextMenuModules);
+    // The rows found by manufacturer and Id are forgotten whenever rows leave the list.
+    auto forgetRows = [this]
+    {
+        manufacturerRows.clear();
+        moduleRows.clear();
+    };
+    connect(tree->model(), &QAbstractItemModel::modelAboutToBeReset, &moduleRowsKeeper, forgetRows);
+    connect(tree->model(), &QAbstractItemModel::rowsAboutToBeRemoved, &moduleRowsKeeper, forgetRows);
     modulesHiddenColumns = prefs->gui.getModulesHiddenColumns();
     hideStoredColumns(tree, modulesHiddenColumns);
 }
@@ -107,75 +114,35 @@ void MainWindow::InsertFrame(const CaptureFrame_t &frame, qint64 previousTime, Q
     QTreeWidgetItem *row = makeFrameRow(frame, previousTime);
     rows << row;
     // The row is not in the list yet, so this leaves the list without a current row.
-    ui->treeWidget_FrameList->setCurrentItem(row);
+    if (ui->treeWidget_FrameList->currentItem())
+        ui->treeWidget_FrameList->setCurrentItem(row);
     updateModuleList(frame);
 }
 
 QTreeWidgetItem *MainWindow::makeFrameRow(const CaptureFrame_t &frame, qint64 previousTime) const
 {
-    auto *row = new QTreeWidgetItem;
-    row->setData(0, Qt::DisplayRole, frame.number);
-    row->setTextAlignment(1, Qt::AlignRight);
-    row->setData(1, Qt::DisplayRole, static_cast<float>((frame.time - captureStartTime) / 1000.0));
-    row->setTextAlignment(2, Qt::AlignRight);
-    row->setData(2, Qt::DisplayRole, static_cast<float>((frame.time - previousTime) / 1000.0));
-    row->setText(3, frame.date);
-    row->setTextAlignment(4, Qt::AlignHCenter);
-    if (frame.rssi != CaptureFrame_t::NoValue)
-        row->setData(4, Qt::DisplayRole, frame.rssi);
-    row->setTextAlignment(5, Qt::AlignHCenter);
-    row->setText(5, frame.Manufacturer);
-    row->setTextAlignment(6, CentreBoth);
-    row->setText(6, frame.Id);
-    row->setTextAlignment(7, CentreBoth);
-    row->setText(7, frame.Medium);
-    row->setTextAlignment(8, CentreBoth);
-    if (frame.AccessNumber <= MaxAccessNumber)
-        row->setData(8, Qt::DisplayRole, frame.AccessNumber);
-    row->setTextAlignment(9, CentreBoth);
-    row->setText(9, frame.Status);
-    row->setTextAlignment(10, CentreBoth);
-    row->setText(10, frame.Signature);
-    row->setTextAlignment(11, CentreBoth);
-    row->setText(11, frame.Type);
-    row->setTextAlignment(12, Qt::AlignLeft);
-    row->setText(12, frame.raw);
-    row->setTextAlignment(13, Qt::AlignLeft);
-    row->setText(13, frame.error);
-    if (frame.Medium.contains("Communication"))
-    {
-        for (int i = 0; i < ui->treeWidget_FrameList->columnCount(); ++i)
-            row->setBackground(i, QBrush(Qt::lightGray));
-    }
-    return row;
+    return new FrameRow(frame, static_cast<float>((frame.time - captureStartTime) / 1000.0),
+                        static_cast<float>((frame.time - previousTime) / 1000.0));
 }
 
 void MainWindow::updateModuleList(const CaptureFrame_t &frame)
 {
     QTreeWidget *modules = ui->treeWidget_ModuleList;
-    const QList<QTreeWidgetItem *> manufacturers =
-        modules->findItems(frame.Manufacturer, Qt::MatchExactly | Qt::MatchCaseSensitive, 0);
     moduleStats.update(frame);
-    QTreeWidgetItem *manufacturer = nullptr;
-    if (manufacturers.isEmpty())
+    QTreeWidgetItem *manufacturer = manufacturerRows.value(frame.Manufacturer);
+    if (!manufacturer)
     {
         const QByteArray text = frame.Manufacturer.toUtf8();
-        GUI_LOG(logger, "MainWindow", "New Manuf: %s", text.constData());
+        GUI_LOG_AS(logger, "MainWindow", "InsertFrame", "New Manuf: %s", text.constData());
         manufacturer = new QTreeWidgetItem(modules);
         manufacturer->setText(0, frame.Manufacturer);
         manufacturer->setText(1, "  ");
         manufacturer->setExpanded(true);
+        manufacturerRows.insert(frame.Manufacturer, manufacturer);
     }
-    else
-        manufacturer = manufacturers.first();
 
-    bool found = false;
-    for (int i = 0; i < manufacturer->childCount(); ++i)
+    if (QTreeWidgetItem *module = moduleRows.value({frame.Manufacturer, frame.Id}))
     {
-        QTreeWidgetItem *module = manufacturer->child(i);
-        if (module->text(0) != frame.Id)
-            continue;
-        found = true;
         const ModuleStatistics entry = moduleStats.find(frame.Id);
         module->setData(1, Qt::DisplayRole, entry.frameCount);
         module->setData(2, Qt::DisplayRole, entry.sndNrCount);
@@ -185,19 +152,18 @@ void MainWindow::updateModuleList(const CaptureFrame_t &frame)
         module->setData(6, Qt::DisplayRole, entry.deltaAverage);
         module->setData(7, Qt::DisplayRole, entry.deltaMin);
         module->setData(8, Qt::DisplayRole, entry.deltaMax);
+        return;
     }
-    if (!found)
-    {
-        const QByteArray text = frame.Id.toUtf8();
-        GUI_LOG(logger, "MainWindow", "New Id: %s", text.constData());
-        auto *module = new QTreeWidgetItem;
-        module->setText(0, frame.Id);
-        module->setTextAlignment(0, Qt::AlignRight);
-        module->setText(1, "1");
-        for (int i = 1; i < ModuleColumns; ++i)
-            module->setTextAlignment(i, Qt::AlignHCenter);
-        manufacturer->addChild(module);
-    }
+    const QByteArray text = frame.Id.toUtf8();
+    GUI_LOG_AS(logger, "MainWindow", "InsertFrame", "New Id: %s", text.constData());
+    auto *module = new QTreeWidgetItem;
+    module->setText(0, frame.Id);
+    module->setTextAlignment(0, Qt::AlignRight);
+    module->setText(1, "1");
+    for (int i = 1; i < ModuleColumns; ++i)
+        module->setTextAlignment(i, Qt::AlignHCenter);
+    manufacturer->addChild(module);
+    moduleRows.insert({frame.Manufacturer, frame.Id}, module);
 }
 
 void MainWindow::on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *)
@@ -207,11 +173,10 @@ void MainWindow::on_treeWidget_FrameList_currentItemChanged(QTreeWidgetItem *cur
         return;
     bool ok = false;
     const int number = current->text(0).toInt(&ok);
-    const QList<CaptureFrame> frames = captureStore->getFrames();
     // A row of an earlier store may name a frame this store does not have.
-    if (!ok || number < 1 || number > frames.size())
+    if (!ok || number < 1 || number > captureStore->count())
         return;
-    ui->plainTextEdit_XmlFrame->insertPlainText(frames.at(number - 1).getData().xml);
+    ui->plainTextEdit_XmlFrame->insertPlainText(captureStore->frame(number).document());
 }
 
 void MainWindow::on_treeWidget_FrameList_itemClicked(QTreeWidgetItem *, int column)
@@ -262,6 +227,7 @@ void MainWindow::on_pushButton_SniffStart_clicked()
     captureStartTime = QDateTime::currentMSecsSinceEpoch();
     lastListedTime = captureStartTime;
     lastListedNumber = -1;
+    lastTestedNumber = 0;
 
     captureJob =
         new tolvern_capture(prefs->wmbus.data(), captureStore.get(), this, logger, prefs->gui.getAutoKill(), false);
@@ -313,14 +279,15 @@ void MainWindow::CaptureTimer()
 
 void MainWindow::on_ReceiveNewFrame()
 {
-    if (!captureStore)
+    // Frames that arrive while the lists are refilled, or from the events an evaluation lets through, are
+    // taken up when that ends.
+    if (relisting || frameFilter->isEvaluating())
         return;
-    const QList<CaptureFrame> frames = captureStore->getFrames();
-    for (const CaptureFrame &stored : frames)
+    // Each frame is tested once, as it arrives: one the filter keeps out stays out.
+    while (captureStore && lastTestedNumber < captureStore->count())
     {
-        const CaptureFrame_t frame = stored.getData();
-        if (frame.number <= lastListedNumber)
-            continue;
+        const CaptureFrame stored = captureStore->frame(++lastTestedNumber);
+        const CaptureFrame_t &frame = stored.fields();
         if (!FrameMatchesFilter(frame))
             continue;
         InsertFrame(frame, lastListedTime);
@@ -349,6 +316,7 @@ void MainWindow::StdErroPrint(QString text)
 
 void MainWindow::on_actionNew_capture_triggered()
 {
+    ++listingGeneration;
     ui->plainTextEdit_XmlFrame->clear();
     ui->treeWidget_FrameList->clear();
     ui->treeWidget_ModuleList->clear();
@@ -377,7 +345,7 @@ void MainWindow::on_actionSave_Capture_triggered()
         QTextStream stream(&file);
         stream << "<recorded_frames>";
         for (const CaptureFrame &frame : captureStore->getFrames())
-            stream << frame.getData().xml;
+            stream << frame.document();
         stream << "</recorded_frames>";
         stream.flush();
         written = stream.status() == QTextStream::Ok && file.commit();
@@ -394,6 +362,8 @@ void MainWindow::on_actionSave_Capture_triggered()
 
 void MainWindow::on_actionOpen_Trace_triggered()
 {
+    if (deferWhileListing(&MainWindow::on_actionOpen_Trace_triggered))
+        return;
     const QString name = FileChooser::openFile(
         this, "Open capture File", FileChooser::startDirectory(prefs->gui.getCaptureFile()), "XML Files (*.xml)");
     if (name.isEmpty() || !QFile::exists(name))
@@ -407,7 +377,10 @@ void MainWindow::on_actionOpen_Trace_triggered()
         refuseBusy();
         return;
     }
-    auto loaded = std::make_unique<xml_capture>(name, nullptr);
+    // Reading a large file lets the window paint between pieces; nothing else may start meanwhile.
+    relisting = true;
+    auto loaded = std::make_unique<xml_capture>(name, nullptr, [] { QApplication::processEvents(); });
+    relisting = false;
     const QList<CaptureFrame> frames = loaded->getFrames();
     if (frames.isEmpty())
     {
@@ -416,30 +389,84 @@ void MainWindow::on_actionOpen_Trace_triggered()
         return;
     }
     releaseCaptureJob();
-    captureStore = std::move(loaded);
     on_actionNew_capture_triggered();
-    captureStartTime = frames.first().getData().time;
-    qint64 previousTime = captureStartTime;
+    captureStore = std::move(loaded);
     moduleStats.clear();
 
-    const int count = frames.size();
-    QProgressDialog progress("Reading capture...", QString(), 0, count, this);
-    if (count > ProgressThreshold)
+    QProgressDialog progress("Reading capture...", QString(), 0, frames.size(), this);
+    if (frames.size() > ProgressThreshold)
         progress.setWindowModality(Qt::WindowModal);
+    if (!listFrames(frames, progress, OpenProgressStep, false))
+        return;
+    ui->label_statusCapture->setText("Capture file: " + QFileInfo(name).fileName());
+    prefs->gui.setCaptureFile(name);
+    progress.close();
+}
+
+bool MainWindow::deferWhileListing(void (MainWindow::*slot)())
+{
+    if (!relisting && !frameFilter->isEvaluating())
+        return false;
+    // The listing under way gives way: it is abandoned at its next step.
+    ++listingGeneration;
+    frameFilter->abort();
+    QMetaObject::invokeMethod(this, slot, Qt::QueuedConnection);
+    return true;
+}
+
+bool MainWindow::listFrames(const QList<CaptureFrame> &frames, QProgressDialog &progress, int step, bool applyFilter)
+{
+    const int generation = ++listingGeneration;
+    relisting = true;
+    frameFilter->restart();
+    const int count = frames.size();
+    const bool large = count > ProgressThreshold;
+    QTreeWidget *list = ui->treeWidget_FrameList;
+    QTreeWidget *modules = ui->treeWidget_ModuleList;
+    list->setUpdatesEnabled(false);
+    modules->setUpdatesEnabled(false);
+    qint64 previousTime = 0;
+    bool first = true;
     QList<QTreeWidgetItem *> rows;
-    for (int i = 0; i < count; ++i)
+    rows.reserve(count);
+    bool abandoned = false;
+    for (int i = 0; i < count && !abandoned; ++i)
     {
-        if (count > ProgressThreshold && i % 100 == 0)
+        if (large && step > 0 && i % step == 0)
         {
             progress.setValue(i);
             QApplication::processEvents();
         }
-        const CaptureFrame_t frame = frames.at(i).getData();
+        const CaptureFrame_t &frame = frames.at(i).fields();
+        const bool passes = !applyFilter || FrameMatchesFilter(frame);
+        // The events processed meanwhile may have emptied the lists or started another listing.
+        abandoned = generation != listingGeneration;
+        if (!passes || abandoned)
+            continue;
+        if (first)
+        {
+            captureStartTime = frame.time;
+            previousTime = frame.time;
+            first = false;
+        }
         InsertFrame(frame, previousTime, rows);
         previousTime = frame.time;
     }
-    ui->treeWidget_FrameList->insertTopLevelItems(0, rows);
-    ui->label_statusCapture->setText("Capture file: " + QFileInfo(name).fileName());
-    prefs->gui.setCaptureFile(name);
-    progress.close();
+    if (abandoned)
+        qDeleteAll(rows);
+    else
+        list->insertTopLevelItems(0, rows);
+    list->setUpdatesEnabled(true);
+    modules->setUpdatesEnabled(true);
+    relisting = false;
+    if (abandoned)
+        return false;
+    // The frames stored so far have been tested; a running capture goes on with those that come after them.
+    if (count > 0 && frames.last().fields().number > lastTestedNumber)
+        lastTestedNumber = frames.last().fields().number;
+    if (!first)
+        lastListedTime = previousTime;
+    if (captureRunning)
+        on_ReceiveNewFrame();
+    return true;
 }

@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QCompleter>
 #include <QProgressDialog>
-#include <QScriptEngine>
-#include <QScriptValue>
 
 namespace
 {
@@ -41,22 +39,18 @@ void MainWindow::setupFilterBox()
 
 bool MainWindow::FrameMatchesFilter(const CaptureFrame_t &frame) const
 {
-    if (ui->comboBox_FilterInput->currentText().isEmpty())
+    const QString text = ui->comboBox_FilterInput->currentText();
+    if (text.isEmpty())
         return true;
-    QScriptEngine engine;
-    QScriptValue global = engine.globalObject();
-    global.setProperty("mbus_header_Id", frame.Id);
-    global.setProperty("mbus_header_Manufacturer", frame.Manufacturer);
-    global.setProperty("mbus_header_Type", frame.Type);
-    global.setProperty("mbus_header_AccessNumber", frame.AccessNumber);
-    global.setProperty("mbus_header_Medium", frame.Medium);
-    global.setProperty("mbus_radio_rssi", frame.rssi);
-    global.setProperty("mbus_error", frame.error);
-    QString program = ui->comboBox_FilterInput->currentText();
-    program.replace('.', '_');
-    // A text that does not parse or names something unknown throws; the thrown Error object counts as
-    // true, so such a filter lets every frame through rather than hiding the capture.
-    return engine.evaluate(program, QString(), 1).toBool();
+    const bool passes = frameFilter->matches(text, frame);
+    if (frameFilter->wasStopped() && !filterStopLogged)
+    {
+        const QByteArray shown = text.toUtf8();
+        GUI_LOG(logger, "MainWindow", "filter stopped after %d ms, every frame passes: %s", FrameFilter::TimeLimitMs,
+                shown.constData());
+    }
+    filterStopLogged = frameFilter->wasStopped();
+    return passes;
 }
 
 void MainWindow::on_comboBox_FilterInput_editTextChanged(const QString &)
@@ -66,6 +60,8 @@ void MainWindow::on_comboBox_FilterInput_editTextChanged(const QString &)
 
 void MainWindow::on_pushButton_applyfilter_clicked()
 {
+    if (deferWhileListing(&MainWindow::on_pushButton_applyfilter_clicked))
+        return;
     ui->plainTextEdit_XmlFrame->clear();
     ui->treeWidget_FrameList->clear();
     ui->treeWidget_ModuleList->clear();
@@ -90,6 +86,8 @@ void MainWindow::on_pushButton_applyfilter_clicked()
 
 void MainWindow::on_pushButton_clearfilter_clicked()
 {
+    if (deferWhileListing(&MainWindow::on_pushButton_clearfilter_clicked))
+        return;
     ui->comboBox_FilterInput->clearEditText();
     ui->plainTextEdit_XmlFrame->clear();
     ui->treeWidget_FrameList->clear();
@@ -106,35 +104,11 @@ void MainWindow::relist(bool applyFilter)
     const QList<CaptureFrame> frames = captureStore->getFrames();
     const int count = frames.size();
     QProgressDialog progress(applyFilter ? "Apply filter..." : "Clear filter...", QString(), 0, count, this);
-    const bool large = count > ProgressThreshold;
-    if (large)
+    if (count > ProgressThreshold)
     {
         if (!applyFilter)
-            GUI_LOG(logger, "MainWindow", "count > 1000");
+            GUI_LOG_AS(logger, "MainWindow", "on_pushButton_clearfilter_clicked", "count > 1000");
         progress.setWindowModality(Qt::WindowModal);
     }
-    const int step = applyFilter ? count / 50 : count / 20;
-    qint64 previousTime = 0;
-    bool first = true;
-    QList<QTreeWidgetItem *> rows;
-    for (int i = 0; i < count; ++i)
-    {
-        if (large && step > 0 && i % step == 0)
-        {
-            progress.setValue(i);
-            QApplication::processEvents();
-        }
-        const CaptureFrame_t frame = frames.at(i).getData();
-        if (applyFilter && !FrameMatchesFilter(frame))
-            continue;
-        if (first)
-        {
-            captureStartTime = frame.time;
-            previousTime = frame.time;
-            first = false;
-        }
-        InsertFrame(frame, previousTime, rows);
-        previousTime = frame.time;
-    }
-    ui->treeWidget_FrameList->insertTopLevelItems(0, rows);
+    listFrames(frames, progress, applyFilter ? count / 50 : count / 20, applyFilter);
 }

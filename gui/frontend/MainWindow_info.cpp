@@ -74,7 +74,7 @@ void MainWindow::showModuleInformation(const CaptureFrame_t &frame)
 {
     ui->label_ModuleId->setText(frame.Id);
     const QByteArray id = frame.Id.toUtf8();
-    GUI_LOG(logger, "MainWindow", "id: %s", id.constData());
+    GUI_LOG_AS(logger, "MainWindow", "on_BasicsNewFrame", "id: %s", id.constData());
 
     QDomDocument document;
     if (!document.setContent(frame.xml))

@@ -50,12 +50,31 @@ constexpr StringEntry stringEntries[] = {
 };
 } // namespace
 
+QString MainWindow::scriptString(const QString &text)
+{
+    QString literal = "\"";
+    for (const QChar c : text)
+    {
+        if (c == '\\' || c == '"')
+            literal += QString('\\') + c;
+        else if (c == '\n')
+            literal += "\\n";
+        else if (c == '\r')
+            literal += "\\r";
+        else if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
+            literal += QString("\\u%1").arg(c.unicode(), 4, 16, QChar('0'));
+        else
+            literal += c;
+    }
+    return literal + '"';
+}
+
 QString MainWindow::filterCondition(int column, const QString &op, const QString &value)
 {
     const FilterColumn *entry = filterColumn(column);
     if (!entry)
         return QString();
-    const QString shown = entry->quoted ? '"' + value + '"' : value;
+    const QString shown = entry->quoted ? scriptString(value) : value;
     return QString(entry->variable) + " " + op + " " + shown;
 }
 
@@ -220,7 +239,7 @@ void MainWindow::ActionSetFilterEq_triggered(bool checked)
         QTreeWidgetItem *item = ui->treeWidget_ModuleList->currentItem();
         if (!item)
             return;
-        setFilterText("mbus.header.Id == \"" + item->text(0) + "\"", true);
+        setFilterText("mbus.header.Id == " + scriptString(item->text(0)), true);
         return;
     }
     stringFilterEntry("==");
@@ -288,9 +307,10 @@ void MainWindow::showHeaderMenu(QTreeWidget *tree, const QString &type, const QS
     const int s = sectionAt(tree->header(), point);
     headerMenuColumn = s;
     if (tree == ui->treeWidget_FrameList)
-        GUI_LOG(logger, "MainWindow", "context Menu triggered column: %d index: %d", s, s);
+        GUI_LOG_AS(logger, "MainWindow", "showContextMenuFramesHeader", "context Menu triggered column: %d index: %d", s,
+                   s);
     else
-        GUI_LOG(logger, "MainWindow", "context Menu triggered");
+        GUI_LOG_AS(logger, "MainWindow", "showContextMenuModulesHeader", "context Menu triggered");
     if (s <= 0)
         return;
     cmHide->setText("Hide Column " + tree->headerItem()->text(s));
