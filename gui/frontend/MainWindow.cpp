@@ -8,6 +8,7 @@
 #include "TemplateList.h"
 #include "UserMessage.h"
 #include "tolvern_capture.h"
+#include "tolvern_process.h"
 #include "ui_MainWindow.h"
 #include "xml_capture.h"
 #include "xml_preferences.h"
@@ -95,9 +96,20 @@ void MainWindow::refuseBusy()
     UserMessage::critical("Error ", "Dongle already in use ");
 }
 
+bool MainWindow::operationDialogBusy() const
+{
+    return busy || operationDialog->isRunning();
+}
+
 void MainWindow::reportExitCode(int code)
 {
-    UserMessage::critical("Error ", " Error while executing tolvern command:\n error code = " + QString::number(code));
+    QString text = " Error while executing tolvern command:\n error code = " + QString::number(code);
+    // Called from the slots of the run's exit code: the run says why it failed, not only log.txt.
+    auto *run = qobject_cast<tolvern_process *>(sender());
+    const QString reason = run ? run->lastErrorLine() : QString();
+    if (!reason.isEmpty())
+        text += "\n " + reason;
+    UserMessage::critical("Error ", text);
 }
 
 bool MainWindow::UartPortCheck()
