@@ -3,6 +3,7 @@
 #include "Dialog_DongleOperation.h"
 #include "Dialog_about.h"
 #include "Dialog_log.h"
+#include "FlashDongle.h"
 #include "Logger.h"
 #include "PreferencesWindow.h"
 #include "TemplateList.h"
@@ -38,6 +39,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     on_tabWidget_currentChanged(lastTab);
 
     connect(prefsWindow, &PreferencesWindow::UpateConf, this, &MainWindow::on_UpateConf);
+    // The modem flashing tool works on the modem's port: no operation may start meanwhile.
+    connect(aboutDialog->flashDialog(), &FlashDongle::ToolRunning, this,
+            [this, holds = false](bool running) mutable
+            {
+                if (running && !busy)
+                    busy = holds = true;
+                else if (!running && holds)
+                    busy = holds = false;
+            });
 
     statusLabel = new QLabel;
     setStatusLabel();
