@@ -18,7 +18,7 @@ struct RadioTestFrame_t
     static constexpr int NoRssi = 0xFFFF; // the answer carried no such signal strength
 
     RadioTestTpl_t tpl;
-    QString uid; // the concentrator's unique number, 8 upper-case hexadecimal digits; empty when absent
+    QString uid; // the concentrator's unique number, upper-case hexadecimal without leading zeros; empty when absent
     QString id;
     QString manufacturer;
     QString medium;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextCodec>
 
 namespace
@@ -180,6 +181,52 @@ void tolvern_process::Kill()
     QThread::msleep(100);
 }
 
+QString tolvern_process::errorMessageOf(const QString &line)
+{
+    // Tolvern's error and fatal lines carry their source file and line before the message; with -d a header
+    // of time, level and tag comes first. "Request failed: " is main's own error line.
+    static const QRegularExpression errorLine(
+        QStringLiteral("^(?:\\[[^\\]]*\\]\\[[67]\\]\\[[^\\]]*\\])?[\\w.+-]+\\.(?:cpp|cc|cxx|c|hpp|h):\\d+ (.*\\S)\\s*$"));
+    const QRegularExpressionMatch match = errorLine.match(line);
+    if (match.hasMatch())
+        return match.captured(1);
+    const int failed = line.indexOf(QLatin1String("Request failed: "));
+    return failed < 0 ? QString() : line.mid(failed).trimmed();
+}
+
+QString tolvern_process::lastErrorLine()
+{
+    QMutexLocker guard(&bufferLock);
+    return lastError;
+}
+
+void tolvern_process::setLastError(const QString &text)
+{
+    QMutexLocker guard(&bufferLock);
+    lastError = text;
+}
+
+void tolvern_process::scanForErrors(const QByteArray &out, bool final)
+{
+    unscannedLine.append(out);
+    int start = 0;
+    for (int end = unscannedLine.indexOf('\n'); end >= 0; end = unscannedLine.indexOf('\n', start))
+    {
+        const QString message = errorMessageOf(QString::fromUtf8(unscannedLine.mid(start, end - start)));
+        if (!message.isEmpty())
+            setLastError(message);
+        start = end + 1;
+    }
+    unscannedLine.remove(0, start);
+    if (final && !unscannedLine.isEmpty())
+    {
+        const QString message = errorMessageOf(QString::fromUtf8(unscannedLine));
+        if (!message.isEmpty())
+            setLastError(message);
+        unscannedLine.clear();
+    }
+}
+
 void tolvern_process::ReadOutPut()
 {
     emit SendProcessOutput();
@@ -200,6 +247,7 @@ void tolvern_process::EndOfCommand(int exitCode, bool crashed)
     {
         if (crashed)
         {
+            setLastError("Tolvern crashed");
             emit SendProcessFailure("Tolvern crashed");
             emit SendProcessEnd(ExitCrashed);
         }
@@ -213,6 +261,7 @@ void tolvern_process::ReportFailure(QString reason, int exitCode)
 {
     if (stopRequested.load())
         return;
+    setLastError(reason);
     emit SendProcessFailure(reason);
     emit SendProcessEnd(exitCode);
 }
@@ -223,6 +272,7 @@ void tolvern_process::collect(QProcess &child)
     const QByteArray err = child.readAllStandardError();
     if (!out.isEmpty())
     {
+        scanForErrors(out, false);
         {
             QMutexLocker guard(&bufferLock);
             stdoutBuffer.append(out);
@@ -242,6 +292,8 @@ void tolvern_process::collect(QProcess &child)
 void tolvern_process::run()
 {
     runReturned = false;
+    setLastError(QString());
+    unscannedLine.clear();
     // No child ran: no end of command will come, so the state goes back to idle here.
     auto finishWithout = [this](const QString &reason)
     {
@@ -301,6 +353,7 @@ void tolvern_process::run()
         }
     }
     collect(child);
+    scanForErrors(QByteArray(), true);
     registry.remove(pid);
     const bool crashed = child.exitStatus() == QProcess::CrashExit;
     const int exitCode = child.exitCode();

@@ -38,6 +38,12 @@ public:
     QString readStderr();
     void Kill();
 
+    // Tolvern's last error line of this run without its source location ("Request failed: ..."), or why
+    // the run could not start or ended by a crash; empty when there was none.
+    QString lastErrorLine();
+    // The message of one line of Tolvern's output when it is an error line, else an empty text.
+    static QString errorMessageOf(const QString &line);
+
     int state() const { return runState.load(); }
     // Whether Kill (or the destructor) stopped this run.
     bool wasKilled() const { return stopRequested.load(); }
@@ -79,6 +85,11 @@ private:
     QByteArray stderrBuffer;
     std::unique_ptr<QTextDecoder> stdoutDecoder;
     std::unique_ptr<QTextDecoder> stderrDecoder;
+    QString lastError;         // guarded by bufferLock
+    QByteArray unscannedLine;  // worker only: the start of a line whose end has not arrived yet
+
+    void scanForErrors(const QByteArray &out, bool final);
+    void setLastError(const QString &text);
 
     void collect(class QProcess &child);
     QString take(QByteArray &buffer, QTextDecoder &decoder);

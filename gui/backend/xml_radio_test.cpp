@@ -22,14 +22,14 @@ int halvedHex(const QDomElement &element)
 }
 
 // A record value is printed signed, so a four-byte number with its top bit set comes out negative: the
-// unique number is those four bytes, eight digits.
+// unique number is those four bytes. Written as the concentrator's label shows it, without leading zeros.
 QString uidText(const QString &decimal)
 {
     bool ok = false;
     const qint64 value = decimal.toLongLong(&ok);
     if (!ok || value < INT32_MIN || value > UINT32_MAX)
         return QString();
-    return QString("%1").arg(static_cast<quint32>(value), 8, 16, QLatin1Char('0')).toUpper();
+    return QString::number(static_cast<quint32>(value), 16).toUpper();
 }
 
 using TplText = TagField<RadioTestTpl_t, QString>;

@@ -22,6 +22,14 @@ QString Dialog_DongleOperation::getModuleId() const
     return reverseAddressBytes(moduleAddress);
 }
 
+int Dialog_DongleOperation::exec()
+{
+    ++runDepth;
+    const int result = QDialog::exec();
+    --runDepth;
+    return result;
+}
+
 void Dialog_DongleOperation::ModuleConnected(QString address)
 {
     moduleAddress = address;

@@ -21,6 +21,11 @@ public:
     // connected or for an address too short to hold one.
     QString getModuleId() const;
 
+    // Closed, the dialog still belongs to its operation until exec() has returned: the operation's end may
+    // be running inside it. Another operation must not run the dialog before.
+    int exec() override;
+    bool isRunning() const { return runDepth > 0; }
+
 signals:
     void OperationAccepted();
     void OperationCanceled();
@@ -39,6 +44,7 @@ private:
     Ui_Dialog_DongleOperation *ui;
     QString moduleAddress;
     std::unique_ptr<QMovie> movie; // made anew at each showing
+    int runDepth = 0;
 };
 
 #endif

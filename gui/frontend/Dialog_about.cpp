@@ -82,6 +82,8 @@ void Dialog_about::on_buttonBox_rejected()
 
 void Dialog_about::on_pushButton_dongle_Firmwareupdate_clicked()
 {
+    // The flashing tool needs the port: a query still asking the modem ends first (it is asked again after).
+    releaseQuery();
     flash->setModal(true);
     flash->exec();
 }

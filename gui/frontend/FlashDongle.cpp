@@ -116,6 +116,8 @@ void FlashDongle::on_pushButtonStart_clicked()
     ui->labelStatus->clear();
     success = false;
     running = true;
+    toolActive = true;
+    emit ToolRunning(true);
 
     QStringList command = QProcess::splitCommand(QString(ToolPath) + arguments);
     const QString program = command.takeFirst();
@@ -214,6 +216,18 @@ void FlashDongle::EndOfCommand()
         ui->labelStatus->setText("Dongle firmware updated: failed (" + errorText + ")");
     ui->pushButtonStart->setEnabled(true);
     ui->pushButtonExit->setEnabled(true);
+    if (toolActive)
+    {
+        toolActive = false;
+        emit ToolRunning(false);
+    }
+}
+
+void FlashDongle::reject()
+{
+    if (toolActive)
+        return;
+    QDialog::reject();
 }
 
 void FlashDongle::on_pushButtonExit_clicked()

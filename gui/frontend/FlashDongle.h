@@ -33,6 +33,14 @@ public:
     bool isSuccess() const { return success; }
     QString lastError() const { return errorText; }
 
+    // Escape and the window's close button end here: refused while the tool runs, which would otherwise go
+    // on flashing behind a closed dialog while others open the modem's port.
+    void reject() override;
+
+signals:
+    // The outside tool started (true) or ended (false): the modem's port is the tool's meanwhile.
+    void ToolRunning(bool running);
+
 public slots:
     void on_pushButtonOpen_clicked();
     void on_pushButtonStart_clicked();
@@ -55,6 +63,7 @@ private:
     std::unique_ptr<QProcess> process;
     bool running = false;
     bool success = false;
+    bool toolActive = false; // from the tool's start until its end
     QString errorText;
     int total = DefaultTotal;
 

@@ -3,12 +3,14 @@
 #include "Dialog_DongleOperation.h"
 #include "Dialog_about.h"
 #include "Dialog_log.h"
+#include "FlashDongle.h"
 #include "Logger.h"
 #include "PreferencesWindow.h"
 #include "TemplateDirectory.h"
 #include "TemplateList.h"
 #include "UserMessage.h"
 #include "tolvern_capture.h"
+#include "tolvern_process.h"
 #include "ui_MainWindow.h"
 #include "xml_capture.h"
 #include "xml_preferences.h"
@@ -38,6 +40,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
     on_tabWidget_currentChanged(lastTab);
 
     connect(prefsWindow, &PreferencesWindow::UpateConf, this, &MainWindow::on_UpateConf);
+    // The modem flashing tool works on the modem's port: no operation may start meanwhile.
+    connect(aboutDialog->flashDialog(), &FlashDongle::ToolRunning, this,
+            [this, holds = false](bool running) mutable
+            {
+                if (running && !busy)
+                    busy = holds = true;
+                else if (!running && holds)
+                    busy = holds = false;
+            });
 
     statusLabel = new QLabel;
     setStatusLabel();
@@ -96,9 +107,20 @@ void MainWindow::refuseBusy()
     UserMessage::critical("Error ", "Dongle already in use ");
 }
 
+bool MainWindow::operationDialogBusy() const
+{
+    return busy || operationDialog->isRunning();
+}
+
 void MainWindow::reportExitCode(int code)
 {
-    UserMessage::critical("Error ", " Error while executing tolvern command:\n error code = " + QString::number(code));
+    QString text = " Error while executing tolvern command:\n error code = " + QString::number(code);
+    // Called from the slots of the run's exit code: the run says why it failed, not only log.txt.
+    auto *run = qobject_cast<tolvern_process *>(sender());
+    const QString reason = run ? run->lastErrorLine() : QString();
+    if (!reason.isEmpty())
+        text += "\n " + reason;
+    UserMessage::critical("Error ", text);
 }
 
 bool MainWindow::UartPortCheck()

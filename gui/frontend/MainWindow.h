@@ -235,6 +235,7 @@ private:
     QTimer *basicsTimer = nullptr;
     bool basicsActive = false;    // from Start until End
     bool basicsHoldsBusy = false; // until End, the time-out or an error exit
+    bool basicsInDialog = false;  // the operation dialog runs for this read
 
     // Parameters page.
     int templateIndex = 0;
@@ -284,6 +285,7 @@ private:
     void setupFilterBox();
     void hideStoredColumns(class QTreeWidget *tree, const QStringList &names);
     void refuseBusy();
+    bool operationDialogBusy() const; // busy, or the operation dialog has not returned yet
     void reportExitCode(int code); // the box for a Tolvern run that ended with an error code
     void releaseCaptureJob();
     void releaseBasicsJob();

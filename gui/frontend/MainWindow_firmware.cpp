@@ -55,7 +55,7 @@ void MainWindow::on_toolButton_FirmwareFile_clicked()
 
 void MainWindow::on_pushButton_StartUpdate_clicked()
 {
-    if (busy)
+    if (operationDialogBusy())
     {
         refuseBusy();
         return;
@@ -94,7 +94,8 @@ void MainWindow::on_UpdatePacketSent(int iSize)
 {
     if (cliTimeoutTimer)
         cliTimeoutTimer->start(PacketTimeoutMs);
-    if (QApplication::activeWindow() == operationDialog || QApplication::activeModalWidget() == operationDialog)
+    // Only a dialog the user is looking at goes away by itself; behind another window it waits for them.
+    if (QApplication::activeWindow() == operationDialog)
         operationDialog->close();
     int sent = iSize == -1 ? ui->progressBar_FileTransfer->maximum() : iSize;
     ui->progressBar_FileTransfer->setValue(sent);

@@ -23,7 +23,7 @@ constexpr int BasicsEndPauseMs = 1000;
 
 void MainWindow::on_pushButton_basics_clicked()
 {
-    if (busy)
+    if (operationDialogBusy())
     {
         refuseBusy();
         return;
@@ -51,7 +51,16 @@ void MainWindow::on_pushButton_basics_clicked()
          {ui->label_ModuleId, ui->label_SoftawreVersion_2, ui->label_VBatt, ui->label_Index_1, ui->label_Index_2})
         label->setText("---");
     operationDialog->setModal(true);
+    basicsInDialog = true;
     operationDialog->exec();
+    basicsInDialog = false;
+    // Left by Escape or the window's close button, the dialog said nothing: its OK and Cancel belong to the
+    // next operation from now on. A read still waiting goes on in the background; one that has already
+    // timed out or failed has nothing left to wait for.
+    disconnect(operationDialog, &Dialog_DongleOperation::OperationAccepted, this, &MainWindow::on_BasicsEnd);
+    disconnect(operationDialog, &Dialog_DongleOperation::OperationCanceled, this, &MainWindow::on_BasicsEnd);
+    if (basicsActive && !basicsHoldsBusy)
+        on_BasicsEnd();
 }
 
 void MainWindow::on_BasicsNewFrame()
@@ -158,9 +167,13 @@ void MainWindow::on_BasicsEnd()
     basicsHoldsBusy = false;
     basicsActive = false;
     GUI_LOG(logger, "MainWindow", "basics read, end of operation");
-    disconnect(operationDialog, &Dialog_DongleOperation::OperationCanceled, nullptr, nullptr);
-    disconnect(operationDialog, &Dialog_DongleOperation::OperationAccepted, nullptr, nullptr);
-    operationDialog->close();
+    // A read going on in the background no longer owns the dialog.
+    if (basicsInDialog)
+    {
+        disconnect(operationDialog, &Dialog_DongleOperation::OperationCanceled, nullptr, nullptr);
+        disconnect(operationDialog, &Dialog_DongleOperation::OperationAccepted, nullptr, nullptr);
+        operationDialog->close();
+    }
     if (basicsJob)
     {
         disconnect(basicsJob.data(), nullptr, this, nullptr);
@@ -189,6 +202,9 @@ void MainWindow::BasicsTO()
     basicsHoldsBusy = false;
     if (basicsJob && basicsJob->process())
         basicsJob->process()->Kill();
+    // Left earlier by Escape or the window's close button: no Cancel will come to end it.
+    if (basicsActive && !basicsInDialog)
+        on_BasicsEnd();
 }
 
 void MainWindow::releaseBasicsJob()

@@ -74,7 +74,7 @@ void MainWindow::on_pushButton_WriteParam_clicked()
 
 void MainWindow::startParamAccess(bool write)
 {
-    if (busy)
+    if (operationDialogBusy())
     {
         refuseBusy();
         return;

@@ -17,6 +17,7 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 namespace
 {
@@ -31,6 +32,9 @@ enum InstallationColumn
 
 constexpr int MaxRssi = 127;
 constexpr int SwitchPauseMs = 50;
+// How many answers an RSSI cell's average holds: answers without signal strength are left out of it.
+constexpr int RssiSamplesRole = Qt::UserRole + 1;
+constexpr const char *NoRssiText = "-";
 
 struct InstallationElement
 {
@@ -78,6 +82,8 @@ private:
 
 QString MainWindow::rssiText(int v)
 {
+    if (v == RadioTestFrame_t::NoRssi)
+        return NoRssiText;
     const int p = ((MaxRssi - v) * 100) / MaxRssi;
     return QString::number(p) + "%  |  -" + QString::number(v) + "dBm";
 }
@@ -224,20 +230,29 @@ void MainWindow::GetNewAnswer(RadioTestFrame_t frame)
             cell->setTextAlignment(Qt::AlignHCenter);
             table->setItem(0, column, cell);
         }
-        table->item(0, ColUplink)->setData(Qt::UserRole, uplink);
-        table->item(0, ColDownlink)->setData(Qt::UserRole, downlink);
+        for (const auto &[column, value] : {std::pair{ColUplink, uplink}, std::pair{ColDownlink, downlink}})
+        {
+            const bool measured = value != RadioTestFrame_t::NoRssi;
+            if (measured)
+                table->item(0, column)->setData(Qt::UserRole, value);
+            table->item(0, column)->setData(RssiSamplesRole, measured ? 1 : 0);
+        }
         return;
     }
     QTableWidgetItem *count = cellOf(table, found, ColCount);
     const int n = answersOf(count->text());
     count->setText(QString::number(n + 1) + "/" + QString::number(runsStarted));
-    const int values[] = {uplink, downlink};
-    const int columns[] = {ColUplink, ColDownlink};
-    for (int i = 0; i < 2; ++i)
+    for (const auto &[column, value] : {std::pair{ColUplink, uplink}, std::pair{ColDownlink, downlink}})
     {
-        QTableWidgetItem *cell = cellOf(table, found, columns[i]);
-        const int average = (cell->data(Qt::UserRole).toInt() * n + values[i]) / (n + 1);
+        if (value == RadioTestFrame_t::NoRssi)
+            continue; // the cell keeps the average of the answers that had a value
+        QTableWidgetItem *cell = cellOf(table, found, column);
+        // A row opened from a file knows only its answer count: every answer counts.
+        const QVariant stored = cell->data(RssiSamplesRole);
+        const int samples = stored.isValid() ? stored.toInt() : (cell->text() == NoRssiText ? 0 : n);
+        const int average = (cell->data(Qt::UserRole).toInt() * samples + value) / (samples + 1);
         cell->setData(Qt::UserRole, average);
+        cell->setData(RssiSamplesRole, samples + 1);
         cell->setText(rssiText(average));
     }
 }

@@ -332,7 +332,8 @@ private slots:
         QTest::newRow("without signal strength")
             << concentrator("00000001", "8A", 0) << true << 69 << int(RadioTestFrame_t::NoRssi) << "12345678";
         QTest::newRow("negative uid") << concentrator("00000001", "8A", 131, "-2") << true << 69 << 65 << "FFFFFFFE";
-        QTest::newRow("small uid") << concentrator("00000001", "8A", 131, "255") << true << 69 << 65 << "000000FF";
+        QTest::newRow("small uid") << concentrator("00000001", "8A", 131, "255") << true << 69 << 65 << "FF";
+        QTest::newRow("uid 0") << concentrator("00000001", "8A", 131, "0") << true << 69 << 65 << "0";
         QTest::newRow("uid no number") << concentrator("00000001", "8A", 131, "x") << true << 69 << 65 << "";
         QTest::newRow("without Tpl") << concentrator("00000001", "8A", 131, "1", false) << false << 0 << 0 << "";
         QTest::newRow("a meter") << MbusSamples::meter("12345678") << false << 0 << 0 << "";

@@ -144,6 +144,57 @@ private slots:
         QCOMPARE(TestSupport::readLog(logger).count("] ~tolvern_process()"), 1);
     }
 
+    void errorLinesAreRecognised_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("error") << "Tolv_Main.cpp:119 Request failed: open: No such file or directory"
+                               << "Request failed: open: No such file or directory";
+        QTest::newRow("with header") << "[2026-Dec-10 14:24:32.946957][6][Tolv    ]Tolv_Task.cpp:7 No response\r"
+                                     << "No response";
+        QTest::newRow("fatal header") << "[2026-Dec-10 14:24:32][7][WMBC    ]WMBC_ZV.h:70 gone" << "gone";
+        QTest::newRow("normal level with header") << "[2026-Dec-10 14:24:32][5][Tolv    ]Tolv_Main.cpp:1 x" << "";
+        QTest::newRow("request failed without location") << "  Request failed: modem not responding "
+                                                         << "Request failed: modem not responding";
+        QTest::newRow("status line") << "Got address a1b2c3d4e5f60107" << "";
+        QTest::newRow("frame") << "<Id>12345678</Id>" << "";
+        QTest::newRow("location without message") << "Tolv_Main.cpp:119 " << "";
+    }
+
+    void errorLinesAreRecognised()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, message);
+        QCOMPARE(tolvern_process::errorMessageOf(line), message);
+    }
+
+    // The last error line of the run is kept, also when it arrives in pieces or without a line end.
+    void lastErrorLineOfARun()
+    {
+        TestHome home;
+        FakeTolvern(home.home())
+            .out("Tolv_Task.cpp:55 No response ")
+            .pause(150)
+            .out("from module\nGot address a1b2c3d4e5f60107\n")
+            .pause(150)
+            .out("Tolv_Main.cpp:119 Request failed: modem not responding")
+            .exitCode(1)
+            .install();
+        tolvern_process runner(nullptr, nullptr, false);
+        QStringList seen;
+        QObject::connect(&runner, &tolvern_process::SendProcessEnd, &runner,
+                         [&] { seen << runner.lastErrorLine(); });
+        runner.start();
+        QTRY_COMPARE_WITH_TIMEOUT(seen, QStringList{"Request failed: modem not responding"}, 10000);
+
+        FakeTolvern(home.home()).out("Tolv_Task.cpp:55 No response from module\nlater\n").exitCode(2).install();
+        tolvern_process second(nullptr, nullptr, false);
+        QSignalSpy end(&second, &tolvern_process::SendProcessEnd);
+        second.start();
+        QVERIFY(end.wait(10000));
+        QCOMPARE(second.lastErrorLine(), QString("No response from module"));
+    }
+
     void exitCodeZeroGivesNoEnd()
     {
         TestHome home;
@@ -220,8 +271,11 @@ private slots:
         QSignalSpy failure(runner, &tolvern_process::SendProcessFailure);
         QSignalSpy destroyed(runner, &QObject::destroyed);
         connect(runner, &QThread::finished, runner, &QObject::deleteLater);
+        QString reason;
+        connect(runner, &tolvern_process::SendProcessEnd, runner, [&] { reason = runner->lastErrorLine(); });
         runner->start();
         QVERIFY(destroyed.wait(10000));
+        QCOMPARE(reason, "Tolvern not found " + home.home() + "/nowhere/Tolvern");
         QCOMPARE(failure.size(), 1);
         QCOMPARE(failure.at(0).at(0).toString(), "Tolvern not found " + home.home() + "/nowhere/Tolvern");
         QCOMPARE(end.size(), 1);
@@ -242,6 +296,7 @@ private slots:
         QVERIFY(end.wait(10000));
         QCOMPARE(end.at(0).at(0).toInt(), int(tolvern_process::ExitCrashed));
         QCOMPARE(failure.at(0).at(0).toString(), QString("Tolvern crashed"));
+        QCOMPARE(runner.lastErrorLine(), QString("Tolvern crashed"));
     }
 
     void destroyingARunningRunnerIsSafe()

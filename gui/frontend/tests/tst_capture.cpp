@@ -216,8 +216,10 @@ void CaptureTest::missingOrCrashingTolvernIsReported()
     MainWindow *window = fixture.makeWindow();
     window->on_pushButton_SniffStart_clicked();
     QTRY_COMPARE(fixture.messages.size(), 1);
+    // The box says why, not only the log.
     QCOMPARE(fixture.messages.first().text, " Error while executing tolvern command:\n error code = " +
-                                                QString::number(tolvern_process::ExitNotStarted));
+                                                QString::number(tolvern_process::ExitNotStarted) +
+                                                "\n Tolvern not found " + fixture.home() + "/no-such-tolvern");
     QVERIFY(fixture.logText().contains("Tolvern not found"));
     QVERIFY(!window->isBusy());
     window->on_pushButton_SniffStop_clicked();
@@ -225,8 +227,8 @@ void CaptureTest::missingOrCrashingTolvernIsReported()
     FakeTolvern(fixture.home()).out(frame("11111111", -1).toXml()).crash().install();
     window->on_pushButton_SniffStart_clicked();
     QTRY_COMPARE(fixture.messages.size(), 2);
-    QCOMPARE(fixture.messages.last().text,
-             " Error while executing tolvern command:\n error code = " + QString::number(tolvern_process::ExitCrashed));
+    QCOMPARE(fixture.messages.last().text, " Error while executing tolvern command:\n error code = " +
+                                               QString::number(tolvern_process::ExitCrashed) + "\n Tolvern crashed");
     QCOMPARE(window->currentCaptureStore()->getFrames().size(), 1); // what came before the crash stays
     window->on_pushButton_SniffStop_clicked();
 }

@@ -109,6 +109,10 @@ private slots:
     void informationReadDecodesAnswer();
     void informationReadCancelAndTimeOut();
     void informationReadLeftByWindowCloseThenTimedOut();
+    void informationReadLeftAfterItsEnd_data();
+    void informationReadLeftAfterItsEnd();
+    void operationDialogNotRunTwiceAtOnce();
+    void exitCodeBoxSaysWhy();
 };
 
 void ConfigTest::treeShowsTemplateBySection()
@@ -657,6 +661,119 @@ void ConfigTest::informationReadLeftByWindowCloseThenTimedOut()
     window->on_pushButton_basics_clicked();
     QVERIFY(!window->isBusy());
     QVERIFY(fixture.logText().contains("basics read, end of operation"));
+}
+
+void ConfigTest::informationReadLeftAfterItsEnd_data()
+{
+    QTest::addColumn<bool>("errorExit"); // else the time-out
+    QTest::addColumn<bool>("escape");    // else the window's close button
+    QTest::addColumn<bool>("update");    // the next operation; else a parameter read
+    QTest::newRow("timed out, Escape, read") << false << true << false;
+    QTest::newRow("timed out, close button, update") << false << false << true;
+    QTest::newRow("error exit, Escape, update") << true << true << true;
+    QTest::newRow("error exit, close button, read") << true << false << false;
+}
+
+// Neither Escape nor the window's close button says anything to the read: the next operation's OK and
+// Cancel must still reach that operation alone.
+void ConfigTest::informationReadLeftAfterItsEnd()
+{
+    QFETCH(bool, errorExit);
+    QFETCH(bool, escape);
+    QFETCH(bool, update);
+    WindowFixture fixture;
+    FakeTolvern info(fixture.home());
+    if (errorExit)
+        info.exitCode(1);
+    else
+        info.runUntilKilled();
+    info.install();
+    MainWindow *window = fixture.makeWindow();
+    whenModalShown(
+        [&](QWidget *dialog)
+        {
+            if (errorExit)
+                (void)QTest::qWaitFor([&] { return !fixture.messages.isEmpty(); }, 5000);
+            else
+                window->BasicsTO();
+            if (escape)
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            else
+                dialog->close();
+        });
+    window->on_pushButton_basics_clicked();
+    QVERIFY(!window->isBusy());
+    QVERIFY(fixture.logText().contains("basics read, end of operation"));
+
+    if (update)
+    {
+        QFile image(fixture.home() + "/image.bin");
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(300, 'x'));
+        image.close();
+        fixture.chosenFiles << image.fileName();
+        window->on_toolButton_FirmwareFile_clicked();
+        FakeTolvern(fixture.home()).out("Got address a1b2c3d4e5f60107\n").runUntilKilled().install();
+        answerOperation("pushButton_Cancel");
+        window->on_pushButton_StartUpdate_clicked();
+        // The update's Cancel stopped it.
+        QVERIFY(!window->isBusy());
+        QVERIFY(!window->form()->pushButton_cancel_update->isEnabled());
+        return;
+    }
+    FakeTolvern(fixture.home())
+        .out(readAnswer("        <record unit=\"Firmware version\">258</record>\n"))
+        .runUntilKilled()
+        .install();
+    tick(window, "firmware");
+    answerOperation("pushButton_Ok");
+    window->on_pushButton_ReadParam_clicked();
+    QCOMPARE(paramRow(window, "firmware")->text(2), QString("1.2")); // the read-back value arrived
+    QVERIFY(!window->isBusy());
+}
+
+void ConfigTest::operationDialogNotRunTwiceAtOnce()
+{
+    WindowFixture fixture;
+    const QByteArray answer = "<mbus><header><Id>d4c3b2a1</Id><Type>RSP-UD</Type></header></mbus>\n";
+    FakeTolvern(fixture.home()).out(answer).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    tick(window, "firmware");
+    // A click on Read handled while the information read ends, before its dialog has returned: run then, the
+    // parameter read would end the moment it started.
+    bool clicked = false;
+    const QMetaObject::Connection click = connect(window->operationDlg(), &QDialog::finished,
+                                                  [&]
+                                                  {
+                                                      if (clicked)
+                                                          return;
+                                                      clicked = true;
+                                                      window->on_pushButton_ReadParam_clicked();
+                                                  });
+    whenModalShown([](QWidget *) {}); // the answer closes the dialog
+    window->on_pushButton_basics_clicked();
+    disconnect(click);
+    QVERIFY(clicked);
+    QCOMPARE(fixture.countMessages("Dongle already in use "), 1);
+    QVERIFY(!fixture.logText().contains("param access, end of operation"));
+    QVERIFY(!window->isBusy());
+}
+
+void ConfigTest::exitCodeBoxSaysWhy()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home())
+        .out("Tolv_Task.cpp:40 Wrong answer\nTolv_Main.cpp:119 Request failed: modem not responding\n")
+        .exitCode(1)
+        .install();
+    MainWindow *window = fixture.makeWindow();
+    tick(window, "firmware");
+    whenModalShown([](QWidget *dialog)
+                   { (void)QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 5000); });
+    window->on_pushButton_ReadParam_clicked();
+    QCOMPARE(fixture.countMessages(" Error while executing tolvern command:\n error code = 1\n"
+                                   " Request failed: modem not responding"),
+             1);
 }
 
 QTEST_MAIN(ConfigTest)

@@ -102,6 +102,7 @@ private slots:
     void flashTotals();
     void flashRuns();
     void flashToolMissingOrNotStarted();
+    void flashHoldsTheModemUntilTheToolEnds();
 };
 
 void DialogsTest::operationDialogStates()
@@ -362,6 +363,37 @@ void DialogsTest::flashToolMissingOrNotStarted()
     tool.script("echo never");
     QFile::setPermissions("STFL/EraseFlashVerify.bat", QFile::ReadOwner | QFile::WriteOwner);
     QVERIFY(flash(dialog, tool.hexFile(20)).startsWith("Dongle firmware updated: failed ("));
+}
+
+void DialogsTest::flashHoldsTheModemUntilTheToolEnds()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).out(ModemAnswer).install(); // the about dialog asks again after the flash
+    FlashTool tool(fixture.home());
+    tool.script("echo ERASING\nsleep 1\necho 'block verifying at 200'");
+    MainWindow *window = fixture.makeWindow();
+    FlashDongle *flash = window->aboutDlg()->flashDialog();
+    flash->show();
+    flash->findChild<QLineEdit *>("lineEdit")->setText(tool.hexFile(20));
+    flash->on_pushButtonStart_clicked();
+    QTRY_COMPARE(labelText(flash, "labelStatus"), QString("Erasing ..."));
+    // Neither Escape nor the window's close button leaves the dialog while the tool runs.
+    QTest::keyClick(flash, Qt::Key_Escape);
+    QVERIFY(flash->isVisible());
+    QVERIFY(!flash->close());
+    QVERIFY(flash->isVisible());
+    QVERIFY(window->isBusy());
+    window->on_pushButton_SniffStart_clicked();
+    QCOMPARE(fixture.countMessages("Dongle already in use "), 1);
+    window->on_actionAbout_triggered();
+    QCOMPARE(fixture.countMessages("Dongle in use , please stop current action"), 1);
+
+    auto *exit = flash->findChild<QPushButton *>("pushButtonExit");
+    QTRY_VERIFY_WITH_TIMEOUT(exit->isEnabled(), 10000);
+    QCOMPARE(labelText(flash, "labelStatus"), QString("Dongle firmware updated: success"));
+    QVERIFY(!window->isBusy());
+    QTest::keyClick(flash, Qt::Key_Escape);
+    QVERIFY(!flash->isVisible());
 }
 
 QTEST_MAIN(DialogsTest)

@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 #include "xml_preferences.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -67,11 +68,13 @@ private slots:
     void updateRunsToSuccess();
     void updateProgressAndCancel();
     void updateFailures();
+    void reportClosesOnlyTheActiveDialog();
     void rssiText_data();
     void rssiText();
     void radioTestRunsAndCounts();
     void radioTestRefusedWhileBusy();
     void answersAverageAndKeepTheirRows();
+    void answersWithoutSignalStrength();
     void locationEditAndClear();
     void installationFileRoundTrip();
     void installationFileFailures_data();
@@ -193,8 +196,10 @@ void PagesTest::updateFailures()
     QCOMPARE(fixture.countMessages(" Error while executing tolvern command:\n error code = 1"), 1);
     QVERIFY(!window->isBusy());
 
-    // The module refuses the image.
-    FakeTolvern(fixture.home()).out("Sent 300\nUpdate status: 3\n").runUntilKilled().install();
+    // The module refuses the image. Its first report comes once the dialog is in front, as a module's does
+    // (the offscreen platform does not activate a window shown a second time by itself).
+    FakeTolvern(fixture.home()).pause(500).out("Sent 300\nUpdate status: 3\n").runUntilKilled().install();
+    whenModalShown([](QWidget *dialog) { QApplication::setActiveWindow(dialog); });
     window->on_pushButton_StartUpdate_clicked();
     QTRY_COMPARE(fixture.messages.size(), 2);
     QCOMPARE(fixture.messages.last().title, QString("error"));
@@ -211,6 +216,35 @@ void PagesTest::updateFailures()
     QCOMPARE(fixture.messages.size(), 3);
 }
 
+void PagesTest::reportClosesOnlyTheActiveDialog()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    fixture.chosenFiles << firmwareImage(fixture.home(), 300);
+    window->on_toolButton_FirmwareFile_clicked();
+    bool openBehind = false;
+    bool closedInFront = false;
+    whenModalShown(
+        [&](QWidget *dialog)
+        {
+            // The user is in another program: the dialog waits for them.
+            QApplication::setActiveWindow(nullptr);
+            window->on_UpdatePacketSent(100);
+            openBehind = dialog->isVisible();
+            QApplication::setActiveWindow(dialog);
+            window->on_UpdatePacketSent(120);
+            closedInFront = !dialog->isVisible();
+            if (dialog->isVisible())
+                dialog->close();
+        });
+    window->on_pushButton_StartUpdate_clicked();
+    QVERIFY(openBehind);
+    QVERIFY(closedInFront);
+    QCOMPARE(window->form()->progressBar_FileTransfer->value(), 120);
+    window->on_pushButton_cancel_update_clicked();
+}
+
 void PagesTest::rssiText_data()
 {
     QTest::addColumn<int>("value");
@@ -218,6 +252,7 @@ void PagesTest::rssiText_data()
     QTest::newRow("60") << 60 << "52%  |  -60dBm";
     QTest::newRow("0") << 0 << "100%  |  -0dBm";
     QTest::newRow("127") << 127 << "0%  |  -127dBm";
+    QTest::newRow("no signal strength") << int(RadioTestFrame_t::NoRssi) << "-";
 }
 
 void PagesTest::rssiText()
@@ -264,7 +299,7 @@ void PagesTest::radioTestRunsAndCounts()
     QCOMPARE(table->item(a, 3)->data(Qt::UserRole).toInt(), 61);
     QCOMPARE(cell(table, a, 4), QString("2/2"));
     const int b = rowOfId(table, "00000B0B");
-    QCOMPARE(cell(table, b, 1), QString("00000001")); // the first answer's Uid stays
+    QCOMPARE(cell(table, b, 1), QString("1")); // the first answer's Uid stays, without leading zeros
     QCOMPARE(cell(table, b, 4), QString("4/2"));
 }
 
@@ -300,6 +335,35 @@ void PagesTest::answersAverageAndKeepTheirRows()
     QCOMPARE(table->item(b, 3)->data(Qt::UserRole).toInt(), 75);
     QCOMPARE(cell(table, b, 4), QString("2/0"));
     QCOMPARE(table->item(b, 0)->textAlignment(), int(Qt::AlignHCenter));
+}
+
+void PagesTest::answersWithoutSignalStrength()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    QTableWidget *table = window->form()->tableWidget_installation;
+    constexpr int none = RadioTestFrame_t::NoRssi;
+    // Answers without a value show none and stay out of the average of those that had one.
+    window->GetNewAnswer(answer("00000A0A", none, 50));
+    QCOMPARE(cell(table, 0, 2), QString("-"));
+    window->GetNewAnswer(answer("00000A0A", 60, none));
+    window->GetNewAnswer(answer("00000A0A", none, none));
+    window->GetNewAnswer(answer("00000A0A", 62, 54));
+    QCOMPARE(cell(table, 0, 2), MainWindow::rssiText(61));
+    QCOMPARE(cell(table, 0, 3), MainWindow::rssiText(52));
+    QCOMPARE(cell(table, 0, 4), QString("4/0"));
+
+    // An opened file has only the texts: its "-" holds no value either.
+    window->GetNewAnswer(answer("00000B0B", none, 20));
+    const QString path = fixture.home() + "/site.xml";
+    fixture.chosenFiles << path << path;
+    window->on_actionSave_Installation_triggered();
+    window->on_pushButton_InstallationClear_clicked();
+    window->on_actionOpen_installation_triggered();
+    const int b = rowOfId(table, "00000B0B");
+    QCOMPARE(cell(table, b, 2), QString("-"));
+    window->GetNewAnswer(answer("00000B0B", 40, none));
+    QCOMPARE(cell(table, rowOfId(table, "00000B0B"), 2), MainWindow::rssiText(40));
 }
 
 void PagesTest::locationEditAndClear()
