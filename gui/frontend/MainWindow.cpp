@@ -16,6 +16,7 @@
 #include "xml_preferences.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QThread>
 #include <QTimer>
@@ -128,6 +129,14 @@ bool MainWindow::UartPortCheck()
     busy = false;
     const QStringList ports = prefs->wmbus.getPortList();
     const QString saved = prefs->wmbus.getPort();
+    // A device given by its path (the modem emulator's, say) is not among the ports the system
+    // lists: it stays chosen as long as it exists.
+    if (saved.contains('/') && QFileInfo::exists(saved))
+    {
+        const QByteArray text = saved.toUtf8();
+        GUI_LOG(logger, "MainWindow", "Comport ok: %s", text.constData());
+        return true;
+    }
     bool storeNone = false;
     if (ports.size() == 1 && ports.first() == PrefsWMBus::NoPort)
         storeNone = true;

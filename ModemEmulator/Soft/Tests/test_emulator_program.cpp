@@ -99,9 +99,66 @@ TEST(EmulatorOptions, RefusesBadCommandLines)
         {"--fault", "late-ack:x"},
         {"--mailbox-delivery", "sometimes"},
         {"--time-limit", "1.5"},
+        {"--key", "0102030405060708090A0B0C0D0E0F11"}, // no module yet
+        {"--name", "x"},
+        {"--concentrator", "--period", "100"},  // a meter's setting
+        {"--beacon", "100"},                    // no commissioned module
+        {"--meter", "0B44D26A78563412010778AA", "--beacon", "100"},
+        {"--commissioned", "--address", "0x1234"},
+        {"--commissioned", "--address", "0x12345678d26a01zz"},
+        {"--installing", "--key", "0102"},
+        {"--module-key", "zz"},
     };
     for (const auto &args : cases)
         EXPECT_THROW(EmulatorOptions::Parse(args), std::invalid_argument) << args[0];
+}
+
+TEST(EmulatorOptions, ModuleSettingsGoToTheModuleGivenLast)
+{
+    const std::string own = "0102030405060708090A0B0C0D0E0F11";
+    const std::string others = "F0E0D0C0B0A090807060504030201000";
+    const EmulatorOptions options = EmulatorOptions::Parse({
+        "--commissioned", "--key", own, "--beacon", "0",
+        "--concentrator", "--concentrator", "--name", "far", "--signal", "A0",
+        "--installing", "--address", "0x0102030405060708", "--signal", "B8",
+        "--module-key", others,
+        "--meter", "0B44D26A78563412010778AA", "--name", "plain meter",
+    });
+    ASSERT_EQ(options.commissioned.size(), 1u);
+    EXPECT_EQ(options.commissioned[0].key, Aes128Cbc::ParseKey(own));
+    EXPECT_EQ(options.commissioned[0].beaconPeriod, std::chrono::milliseconds(0));
+    EXPECT_EQ(options.commissioned[0].address, RadioFrame::MakeAddress(0x78563412, 0x6AD2, 0x01, 0x07));
+
+    ASSERT_EQ(options.concentrators.size(), 2u);
+    EXPECT_EQ(options.concentrators[0].address, RadioFrame::MakeAddress(0x00990001, 0x6AD2, 0x01, 0x31));
+    EXPECT_EQ(options.concentrators[1].address, RadioFrame::MakeAddress(0x00990002, 0x6AD2, 0x01, 0x31));
+    EXPECT_EQ(options.concentrators[1].name, "far");
+    EXPECT_EQ(options.concentrators[1].signal, 0xA0);
+    EXPECT_NE(options.concentrators[0].signal, 0xA0);
+    for (const ConcentratorConfig &concentrator : options.concentrators)
+        EXPECT_EQ(concentrator.key, Aes128Cbc::ParseKey(others));
+
+    ASSERT_EQ(options.installing.size(), 1u);
+    EXPECT_EQ(options.installing[0].address, (RadioAddress{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(options.installing[0].key, Aes128Cbc::ParseKey(others));
+    for (const InstallFrame &frame : options.installing[0].frames)
+        EXPECT_EQ(frame.signal, 0xB8);
+
+    ASSERT_EQ(options.meters.size(), 1u);
+    EXPECT_EQ(options.meters[0].name, "plain meter");
+    EXPECT_FALSE(options.meters[0].key); // --module-key is for the scripted modules only
+}
+
+TEST(EmulatorOptions, AllModulesIsOneOfEachAndTwoConcentrators)
+{
+    const EmulatorOptions options = EmulatorOptions::Parse({"--all-modules"});
+    EXPECT_EQ(options.commissioned.size(), 1u);
+    EXPECT_EQ(options.firmwareReceivers.size(), 1u);
+    EXPECT_EQ(options.installing.size(), 1u);
+    EXPECT_EQ(options.concentrators.size(), 2u);
+    // The firmware receiver is the commissioned module in another role: Tolvern's default address.
+    EXPECT_EQ(options.firmwareReceivers[0].address, options.commissioned[0].address);
+    EXPECT_TRUE(options.firmwareReceivers[0].key);
 }
 
 namespace

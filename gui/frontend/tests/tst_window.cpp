@@ -68,6 +68,7 @@ private slots:
     void statusBarShowsPortAndMode();
     void slotsBoundByNameReachTheirWidgets();
     void moduleTypesFromTemplates();
+    void savedDevicePathIsKeptWhileItExists();
     void firstStartFindsTheTemplatesBesideTheProgram();
     void missingTemplatesAreReported();
     void radioTestColumnsFollowWidth();
@@ -125,6 +126,27 @@ void WindowTest::missingSavedPortAsksForDetection()
     QVERIFY(!window->preferences()->wmbus.isPortSet());
     QVERIFY(fixture.logText().contains("New com Port: ----"));
     QVERIFY(!window->isBusy());
+}
+
+void WindowTest::savedDevicePathIsKeptWhileItExists()
+{
+    // The emulator's link is no port of the system's list: the path given in the preferences counts.
+    WindowFixture fixture;
+    const QString device = fixture.home() + "/ttyModem";
+    QFile link(device);
+    QVERIFY(link.open(QIODevice::WriteOnly));
+    link.close();
+    fixture.writePrefs([device](xml_preferences &prefs) { prefs.wmbus.setPort(device, true); });
+    MainWindow *window = fixture.makeWindow();
+    QVERIFY(fixture.messages.isEmpty());
+    QVERIFY(fixture.logText().contains("Comport ok: " + device));
+    QCOMPARE(window->preferences()->wmbus.getPort(), device);
+
+    // Gone at the next start: as any missing port, it is not kept.
+    QVERIFY(QFile::remove(device));
+    fixture.answerYes = false;
+    MainWindow *again = fixture.makeWindow();
+    QCOMPARE(again->preferences()->wmbus.getPort(), QString("----"));
 }
 
 void WindowTest::savedPortPresentIsKeptWithoutWriting()
