@@ -20,6 +20,10 @@
 #include <QTextStream>
 #include <QTimer>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace
 {
 struct ListColumn
@@ -394,6 +398,10 @@ void MainWindow::on_actionOpen_Trace_triggered()
     on_actionNew_capture_triggered();
     captureStore = std::move(loaded);
     moduleStats.clear();
+#ifdef __GLIBC__
+    // The previous capture's records were freed in the middle of the heap; give their pages back.
+    malloc_trim(0);
+#endif
 
     QProgressDialog progress("Reading capture...", QString(), 0, frames.size(), this);
     if (frames.size() > ProgressThreshold)
