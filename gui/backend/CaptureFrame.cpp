@@ -16,6 +16,8 @@ CaptureFrame::CaptureFrame(QDomElement element)
     bool wellFormed = false;
     record = MbusFrameReader::fromText(copy.toString(), wellFormed);
     valid = record != nullptr;
+    if (record)
+        record->xml.squeeze(); // kept here, not in a store's blocks
 }
 
 CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame) : record(std::move(frame)), valid(record != nullptr)

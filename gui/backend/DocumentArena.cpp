@@ -1,5 +1,28 @@
 #include "DocumentArena.h"
 
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
+namespace
+{
+// Fresh memory costs a fault per page when first written, and on a virtual machine that fault is slow:
+// a block of documents asks for large pages, which take one fault for 512 small ones.
+void preferLargePages(const char *data, int bytes)
+{
+#ifdef Q_OS_LINUX
+    constexpr quintptr Page = 4096;
+    const quintptr start = (reinterpret_cast<quintptr>(data) + Page - 1) & ~(Page - 1);
+    const quintptr end = (reinterpret_cast<quintptr>(data) + quintptr(bytes)) & ~(Page - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(bytes);
+#endif
+}
+} // namespace
+
 QString DocumentText::toString() const
 {
     return block ? QString::fromUtf8(block->constData() + offset, size) : QString();
@@ -18,6 +41,7 @@ DocumentText DocumentArena::add(const QString &text)
     {
         current = std::make_shared<QByteArray>();
         current->reserve(qMax(BlockBytes, bytes.size()));
+        preferLargePages(current->constData(), current->capacity());
     }
     DocumentText stored;
     stored.offset = current->size();

@@ -31,7 +31,7 @@ int decimal(const QString &text)
 class IndentWriter
 {
 public:
-    explicit IndentWriter(QString *out) : out(*out) {}
+    explicit IndentWriter(QString *out) : out(*out) { this->out.reserve(ExpectedLength); }
 
     void writeStartElement(const QStringRef &name, const QXmlStreamAttributes &attributes)
     {
@@ -40,21 +40,23 @@ public:
             open.last().children = true;
         newLine();
         out += '<';
+        // The end tag copies the name from here: no string of its own per element.
+        const int nameAt = out.size();
         out += name;
         for (const QXmlStreamAttribute &attribute : attributes)
         {
             out += ' ';
             out += attribute.qualifiedName();
             out += QLatin1String("=\"");
-            out += attribute.value().toString().toHtmlEscaped();
+            appendEscaped(attribute.value());
             out += '"';
         }
-        open.append({name.toString(), false, true});
+        open.append({nameAt, name.size(), false, true});
     }
     void writeCharacters(const QStringRef &text)
     {
         closeStartTag();
-        out += text.toString().toHtmlEscaped();
+        appendEscaped(text);
     }
     void writeCDATA(const QStringRef &text)
     {
@@ -83,14 +85,19 @@ public:
         if (element.children)
             newLine();
         out += QLatin1String("</");
-        out += element.name;
+        // Room first, so that the name is copied from where it stays.
+        out.reserve(out.size() + element.nameLength + 1);
+        out.append(out.constData() + element.nameAt, element.nameLength);
         out += '>';
     }
 
 private:
+    static constexpr int ExpectedLength = 4096; // characters of a large frame document
+
     struct Open
     {
-        QString name;
+        int nameAt; // where the start tag's name stands in out
+        int nameLength;
         bool children;
         bool startTagOpen;
     };
@@ -103,6 +110,28 @@ private:
             return;
         out += '>';
         open.last().startTagOpen = false;
+    }
+    // The text with the characters a QString::toHtmlEscaped would replace replaced, without a copy of its own.
+    void appendEscaped(const QStringRef &text)
+    {
+        const QChar *chars = text.unicode();
+        const int size = text.size();
+        int from = 0;
+        for (int i = 0; i < size; ++i)
+        {
+            const ushort c = chars[i].unicode();
+            const char *entity = c == '<'   ? "&lt;"
+                                 : c == '>' ? "&gt;"
+                                 : c == '&' ? "&amp;"
+                                 : c == '"' ? "&quot;"
+                                            : nullptr;
+            if (!entity)
+                continue;
+            out.append(chars + from, i - from);
+            out += QLatin1String(entity);
+            from = i + 1;
+        }
+        out.append(chars + from, size - from);
     }
     // A new line at the depth of the open elements.
     void newLine()

@@ -80,9 +80,14 @@ QVariant FrameRow::cell(int column) const
 
 QVariant FrameRow::data(int column, int role) const
 {
-    const QVariant stored = QTreeWidgetItem::data(column, role);
-    if (stored.isValid() || column < 0 || column >= Columns)
-        return stored;
+    if (column < 0 || column >= Columns)
+        return QTreeWidgetItem::data(column, role);
+    if (ownCells)
+    {
+        const QVariant stored = QTreeWidgetItem::data(column, role);
+        if (stored.isValid())
+            return stored;
+    }
     switch (role)
     {
     case Qt::DisplayRole:
@@ -99,12 +104,17 @@ QVariant FrameRow::data(int column, int role) const
     }
 }
 
+void FrameRow::setData(int column, int role, const QVariant &value)
+{
+    ownCells = true;
+    QTreeWidgetItem::setData(column, role, value);
+}
+
 bool FrameRow::operator<(const QTreeWidgetItem &other) const
 {
     const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-    const bool ownCells = QTreeWidgetItem::data(column, Qt::DisplayRole).isValid() ||
-                          other.QTreeWidgetItem::data(column, Qt::DisplayRole).isValid();
-    if (other.type() != RowType || ownCells || column < 0 || column >= Columns)
+    if (other.type() != RowType || column < 0 || column >= Columns || ownCells ||
+        static_cast<const FrameRow &>(other).ownCells)
         return QTreeWidgetItem::operator<(other);
     return lessThan(static_cast<const FrameRow &>(other), column);
 }

@@ -18,12 +18,14 @@ public:
     FrameRow(const CaptureFrame_t &frame, float time, float delta);
 
     QVariant data(int column, int role) const override;
+    void setData(int column, int role, const QVariant &value) override;
     bool operator<(const QTreeWidgetItem &other) const override;
 
 private:
     CaptureFrame_t record; // without the document text, which the store keeps
     float time;
     float delta;
+    bool ownCells = false; // a value has been set on a cell
 
     QVariant cell(int column) const;
     bool lessThan(const FrameRow &other, int column) const;

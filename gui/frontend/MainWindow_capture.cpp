@@ -20,6 +20,10 @@
 #include <QTextStream>
 #include <QTimer>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace
 {
 struct ListColumn
@@ -78,6 +82,9 @@ void MainWindow::setupFrameList()
     setListColumns(tree, frameColumns, 12, 13);
     tree->header()->resizeSection(13, frameColumns[13].width);
     connect(tree->header(), &QHeaderView::sectionClicked, this, &MainWindow::sectionClickedFrames);
+    // The header's own sorting starts a column descending, as the first click of sectionClickedFrames does.
+    for (int i = 0; i < FrameColumns; ++i)
+        tree->headerItem()->setData(i, Qt::InitialSortOrderRole, Qt::DescendingOrder);
     framesSortDescending = 0;
     tree->sortItems(0, Qt::AscendingOrder);
 }
@@ -186,16 +193,15 @@ void MainWindow::on_treeWidget_FrameList_itemClicked(QTreeWidgetItem *, int colu
 
 void MainWindow::sectionClickedFrames(int index)
 {
-    if (framesSortDescending == 0)
-    {
-        framesSortDescending = 1;
-        ui->treeWidget_FrameList->sortItems(index, Qt::DescendingOrder);
-    }
-    else
-    {
-        framesSortDescending = 0;
-        ui->treeWidget_FrameList->sortItems(index, Qt::AscendingOrder);
-    }
+    const Qt::SortOrder order = framesSortDescending == 0 ? Qt::DescendingOrder : Qt::AscendingOrder;
+    framesSortDescending = framesSortDescending == 0 ? 1 : 0;
+    QTreeWidget *tree = ui->treeWidget_FrameList;
+    // A click on the header has just sorted the list itself; when it sorted the same way, sorting a large
+    // list a second time would only keep the window frozen longer.
+    QHeaderView *header = tree->header();
+    if (sender() == header && header->sortIndicatorSection() == index && header->sortIndicatorOrder() == order)
+        return;
+    tree->sortItems(index, order);
 }
 
 void MainWindow::releaseCaptureJob()
@@ -392,6 +398,10 @@ void MainWindow::on_actionOpen_Trace_triggered()
     on_actionNew_capture_triggered();
     captureStore = std::move(loaded);
     moduleStats.clear();
+#ifdef __GLIBC__
+    // The previous capture's records were freed in the middle of the heap; give their pages back.
+    malloc_trim(0);
+#endif
 
     QProgressDialog progress("Reading capture...", QString(), 0, frames.size(), this);
     if (frames.size() > ProgressThreshold)

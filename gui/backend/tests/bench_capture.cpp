@@ -1,6 +1,7 @@
 // Parsing and storing frame documents as they come from "Tolvern -l", and loading a large capture file.
 // The goal is under 2 s for 100,000 frames each, on one core.
 #include "MbusSamples.h"
+#include "ProcessMemory.h"
 #include "tolvern_capture.h"
 #include "xml_capture.h"
 
@@ -58,11 +59,13 @@ void BM_LoadCaptureFile(benchmark::State &state)
         }
         file.write("</recorded_frames>\n");
     }
+    const double before = residentMegabytes();
     for (auto _ : state)
     {
         xml_capture store(path, nullptr);
         if (store.count() != Frames)
             state.SkipWithError("frames lost");
+        state.counters["store_MB"] = residentMegabytes() - before;
     }
 }
 BENCHMARK(BM_LoadCaptureFile)->Unit(benchmark::kMillisecond)->Iterations(1);

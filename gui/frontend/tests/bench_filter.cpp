@@ -5,6 +5,7 @@
 #include "FakeTolvern.h"
 #include "FileChooser.h"
 #include "MainWindow.h"
+#include "ProcessMemory.h"
 #include "TestHome.h"
 #include "UserMessage.h"
 #include "WindowFixture.h"
@@ -53,19 +54,6 @@ QString writeFieldCapture(const QString &dir, int frames)
         file.write(fieldFrame(i, 1767348000000 + qint64(i) * 1000));
     file.write("</recorded_frames>");
     return path;
-}
-
-double residentMegabytes()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-    {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 // The longest time the event loop went without turning while it ran: how long the window stood frozen.
