@@ -18,7 +18,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
-#include <QComboBox>
 #include <QtTest>
 
 namespace
@@ -495,7 +494,9 @@ void WindowTest::textsFitAtDefaultSize()
         QStyleOptionComboBox option;
         option.initFrom(combo);
         option.frame = combo->hasFrame();
-        return combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+        return combo->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+            .width();
     };
     int widest = 0;
     for (int i = 0; i < combo->count(); ++i)
@@ -513,8 +514,7 @@ void WindowTest::textsFitAtDefaultSize()
     progress.show();
     QFont bold = progress.font();
     bold.setBold(true);
-    QVERIFY(progress.width() >=
-            QFontMetrics(bold).horizontalAdvance(QGuiApplication::applicationDisplayName()) + 150);
+    QVERIFY(progress.width() >= QFontMetrics(bold).horizontalAdvance(QGuiApplication::applicationDisplayName()) + 150);
 }
 
 QTEST_MAIN(WindowTest)
