@@ -185,8 +185,8 @@ QString tolvern_process::errorMessageOf(const QString &line)
 {
     // Tolvern's error and fatal lines carry their source file and line before the message; with -d a header
     // of time, level and tag comes first. "Request failed: " is main's own error line.
-    static const QRegularExpression errorLine(
-        QStringLiteral("^(?:\\[[^\\]]*\\]\\[[67]\\]\\[[^\\]]*\\])?[\\w.+-]+\\.(?:cpp|cc|cxx|c|hpp|h):\\d+ (.*\\S)\\s*$"));
+    static const QRegularExpression errorLine(QStringLiteral(
+        "^(?:\\[[^\\]]*\\]\\[[67]\\]\\[[^\\]]*\\])?[\\w.+-]+\\.(?:cpp|cc|cxx|c|hpp|h):\\d+ (.*\\S)\\s*$"));
     const QRegularExpressionMatch match = errorLine.match(line);
     if (match.hasMatch())
         return match.captured(1);
@@ -208,21 +208,24 @@ void tolvern_process::setLastError(const QString &text)
 
 void tolvern_process::scanForErrors(const QByteArray &out, bool final)
 {
+    auto scan = [this](const QByteArray &line)
+    {
+        const QString message = errorMessageOf(QString::fromUtf8(line));
+        if (!message.isEmpty())
+            setLastError(message);
+    };
     unscannedLine.append(out);
     int start = 0;
     for (int end = unscannedLine.indexOf('\n'); end >= 0; end = unscannedLine.indexOf('\n', start))
     {
-        const QString message = errorMessageOf(QString::fromUtf8(unscannedLine.mid(start, end - start)));
-        if (!message.isEmpty())
-            setLastError(message);
+        scan(unscannedLine.mid(start, end - start));
         start = end + 1;
     }
     unscannedLine.remove(0, start);
+    // The run's last line may come without its line end.
     if (final && !unscannedLine.isEmpty())
     {
-        const QString message = errorMessageOf(QString::fromUtf8(unscannedLine));
-        if (!message.isEmpty())
-            setLastError(message);
+        scan(unscannedLine);
         unscannedLine.clear();
     }
 }

@@ -85,8 +85,8 @@ private:
     QByteArray stderrBuffer;
     std::unique_ptr<QTextDecoder> stdoutDecoder;
     std::unique_ptr<QTextDecoder> stderrDecoder;
-    QString lastError;         // guarded by bufferLock
-    QByteArray unscannedLine;  // worker only: the start of a line whose end has not arrived yet
+    QString lastError;        // guarded by bufferLock
+    QByteArray unscannedLine; // worker only: the start of a line whose end has not arrived yet
 
     void scanForErrors(const QByteArray &out, bool final);
     void setLastError(const QString &text);

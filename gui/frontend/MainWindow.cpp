@@ -17,7 +17,11 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QProgressDialog>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 
@@ -52,6 +56,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
             });
 
     statusLabel = new QLabel;
+    // Without the size grip the status bar puts the label's last letter against the window's edge.
+    statusLabel->setContentsMargins(0, 0, style()->pixelMetric(QStyle::PM_LayoutRightMargin), 0);
     setStatusLabel();
     ui->statusBar->addPermanentWidget(statusLabel, 0);
 
@@ -231,6 +237,24 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui->tabWidget && event->type() == QEvent::Resize)
         fitInstallationColumns();
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::childEvent(QChildEvent *event)
+{
+    QMainWindow::childEvent(event);
+    // A progress dialog is only as wide as its label, too narrow for its title (the application's name) and
+    // the title bar's buttons: the window manager would cut the title. It gets room for both.
+    if (event->type() != QEvent::ChildPolished)
+        return;
+    auto *progress = qobject_cast<QProgressDialog *>(event->child());
+    if (!progress)
+        return;
+    const QString title =
+        progress->windowTitle().isEmpty() ? QGuiApplication::applicationDisplayName() : progress->windowTitle();
+    QFont titleFont = progress->font();
+    titleFont.setBold(true);
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(title) + TitleBarControlsWidth;
+    progress->setMinimumWidth(qMax(progress->minimumWidth(), needed));
 }
 
 void MainWindow::on_actionExit_triggered()

@@ -53,6 +53,7 @@ public:
     static constexpr int ModuleColumns = 9;
     static constexpr int ProgressThreshold = 1000; // larger re-listings show a modal progress dialog
     static constexpr int OpenProgressStep = 100;   // frames listed between two event rounds while opening
+    static constexpr int TitleBarControlsWidth = 160; // a title bar's icon and buttons, beside its title
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -101,6 +102,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void childEvent(QChildEvent *event) override;
 
 public slots:
     // Page change, shutdown and dialogs.

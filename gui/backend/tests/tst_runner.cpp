@@ -152,13 +152,18 @@ private slots:
                                << "Request failed: open: No such file or directory";
         QTest::newRow("with header") << "[2026-Dec-10 14:24:32.946957][6][Tolv    ]Tolv_Task.cpp:7 No response\r"
                                      << "No response";
-        QTest::newRow("fatal header") << "[2026-Dec-10 14:24:32][7][WMBC    ]WMBC_ZV.h:70 gone" << "gone";
-        QTest::newRow("normal level with header") << "[2026-Dec-10 14:24:32][5][Tolv    ]Tolv_Main.cpp:1 x" << "";
+        QTest::newRow("fatal header") << "[2026-Dec-10 14:24:32][7][WMBC    ]WMBC_ZV.h:70 gone"
+                                      << "gone";
+        QTest::newRow("normal level with header") << "[2026-Dec-10 14:24:32][5][Tolv    ]Tolv_Main.cpp:1 x"
+                                                  << "";
         QTest::newRow("request failed without location") << "  Request failed: modem not responding "
                                                          << "Request failed: modem not responding";
-        QTest::newRow("status line") << "Got address a1b2c3d4e5f60107" << "";
-        QTest::newRow("frame") << "<Id>12345678</Id>" << "";
-        QTest::newRow("location without message") << "Tolv_Main.cpp:119 " << "";
+        QTest::newRow("status line") << "Got address a1b2c3d4e5f60107"
+                                     << "";
+        QTest::newRow("frame") << "<Id>12345678</Id>"
+                               << "";
+        QTest::newRow("location without message") << "Tolv_Main.cpp:119 "
+                                                  << "";
     }
 
     void errorLinesAreRecognised()
@@ -182,8 +187,7 @@ private slots:
             .install();
         tolvern_process runner(nullptr, nullptr, false);
         QStringList seen;
-        QObject::connect(&runner, &tolvern_process::SendProcessEnd, &runner,
-                         [&] { seen << runner.lastErrorLine(); });
+        QObject::connect(&runner, &tolvern_process::SendProcessEnd, &runner, [&] { seen << runner.lastErrorLine(); });
         runner.start();
         QTRY_COMPARE_WITH_TIMEOUT(seen, QStringList{"Request failed: modem not responding"}, 10000);
 

@@ -768,8 +768,7 @@ void ConfigTest::exitCodeBoxSaysWhy()
         .install();
     MainWindow *window = fixture.makeWindow();
     tick(window, "firmware");
-    whenModalShown([](QWidget *dialog)
-                   { (void)QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 5000); });
+    whenModalShown([](QWidget *dialog) { (void)QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 5000); });
     window->on_pushButton_ReadParam_clicked();
     QCOMPARE(fixture.countMessages(" Error while executing tolvern command:\n error code = 1\n"
                                    " Request failed: modem not responding"),

@@ -16,7 +16,9 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 
 namespace
@@ -78,6 +80,7 @@ private slots:
     void preferencesAndAboutRefusedWhileBusyLogIsNot();
     void preferencesOkUpdatesStatusAndKeepsGuiSettings();
     void logDialogShowsLogFile();
+    void textsFitAtDefaultSize();
 };
 
 void WindowTest::formStartsOnCapturePageWithEmptyModuleTabs()
@@ -519,6 +522,48 @@ void WindowTest::logDialogShowsLogFile()
     window->on_actionLog_triggered();
     QVERIFY(shown.contains("Startup"));
     QVERIFY(!window->logDlg()->isVisible());
+}
+
+void WindowTest::textsFitAtDefaultSize()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    Ui_MainWindow *ui = window->form();
+    window->resize(890, 728);
+    window->show();
+    ui->tabWidget->setCurrentIndex(MainWindow::PageModuleConfig);
+    ui->tabWidget_ModuleConf->setCurrentIndex(1);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+
+    // Every module type's name shows whole in the combo's text field.
+    QComboBox *combo = ui->comboBox_ModuleType;
+    QVERIFY(combo->count() > 0);
+    auto fieldWidth = [combo]
+    {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.frame = combo->hasFrame();
+        return combo->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+            .width();
+    };
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        widest = qMax(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    QTRY_VERIFY(widest <= fieldWidth()); // once the page's layout has run
+
+    // The status text ends inside the window, with room before its edge.
+    QLabel *status = window->statusBarLabel();
+    const QRect text = status->contentsRect().translated(status->mapTo(window, QPoint()));
+    QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= text.width());
+    QVERIFY(text.right() < window->width() - 4);
+
+    // A progress dialog has room for its title beside the title bar's buttons.
+    QProgressDialog progress("Apply filter...", QString(), 0, 2000, window);
+    progress.show();
+    QFont bold = progress.font();
+    bold.setBold(true);
+    QVERIFY(progress.width() >= QFontMetrics(bold).horizontalAdvance(QGuiApplication::applicationDisplayName()) + 150);
 }
 
 QTEST_MAIN(WindowTest)
