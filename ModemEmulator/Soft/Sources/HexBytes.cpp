@@ -1,25 +1,11 @@
 #include "HexBytes.h"
 
+#include "WMBH_HexText.h"
+
 #include <stdexcept>
 
 namespace ModemEmu
 {
-
-namespace
-{
-
-int DigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::vector<uint8_t> ParseHex(const std::string &text)
 {
@@ -33,7 +19,7 @@ std::vector<uint8_t> ParseHex(const std::string &text)
                 throw std::invalid_argument("hex byte split by a separator: " + text);
             continue;
         }
-        int value = DigitValue(c);
+        int value = HexDigitValue(c);
         if (value < 0)
             throw std::invalid_argument("not a hex digit in: " + text);
         if (high < 0)
