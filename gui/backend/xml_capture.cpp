@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QXmlStreamReader>
 #include <future>
+#include <limits>
 #include <vector>
 
 namespace
@@ -108,16 +109,27 @@ xml_capture::xml_capture(const QString &file, Logger *logger, const std::functio
 
 bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
 {
-    const qint64 size = in.size();
-    uchar *mapped = size > 0 ? in.map(0, size) : nullptr;
-    if (!mapped)
-        return false;
-    const char *data = reinterpret_cast<const char *>(mapped);
+    // Read whole, not mapped: a file cut short by another program meanwhile must not bring the GUI down.
+    // Reading and finding the frames run on a thread of their own, so that the window keeps turning.
+    QByteArray content;
     CaptureFileScan::Layout layout;
-    std::future<bool> scanning = std::async(std::launch::async, [data, size, &layout]
-                                            { return CaptureFileScan::scan(data, size, layout) &&
-                                                     wellFormed(layout.skeleton); });
+    std::future<bool> scanning = std::async(std::launch::async,
+                                            [&in, &content, &layout]
+                                            {
+                                                const qint64 size = in.size();
+                                                if (size <= 0 || size >= std::numeric_limits<int>::max())
+                                                    return false;
+                                                content.resize(int(size));
+                                                DocumentArena::preferLargePages(content.constData(), size);
+                                                if (in.read(content.data(), size) != size)
+                                                    return false;
+                                                return !content.isEmpty() &&
+                                                       CaptureFileScan::scan(content.constData(), content.size(),
+                                                                             layout) &&
+                                                       wellFormed(layout.skeleton);
+                                            });
     bool read = await(scanning, pause);
+    const char *data = content.constData();
     const int readers = qBound(1, QThread::idealThreadCount(), MaxReaders);
     const int count = layout.elements.size();
     for (int batch = 0; read && batch < count; batch += readers * PieceFrames)
@@ -146,7 +158,6 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
             }
         }
     }
-    in.unmap(mapped);
     if (!read)
     {
         // The reading in one pass decides what such a file is worth.
