@@ -4,11 +4,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace
-{
-// Fresh memory costs a fault per page when first written, and on a virtual machine that fault is slow:
-// a block of documents asks for large pages, which take one fault for 512 small ones.
-void preferLargePages(const char *data, int bytes)
+void DocumentArena::preferLargePages(const char *data, qint64 bytes)
 {
 #ifdef Q_OS_LINUX
     constexpr quintptr Page = 4096;
@@ -21,7 +17,6 @@ void preferLargePages(const char *data, int bytes)
     Q_UNUSED(bytes);
 #endif
 }
-} // namespace
 
 QString DocumentText::toString() const
 {

@@ -31,6 +31,9 @@ public:
     static constexpr int BlockBytes = 48 * 1024 * 1024;
 
     DocumentText add(const QString &text);
+    // Fresh memory costs a fault per page when first written, and on a virtual machine that fault is slow:
+    // a large buffer asks for large pages, which take one fault for 512 small ones.
+    static void preferLargePages(const char *data, qint64 bytes);
 
 private:
     std::shared_ptr<QByteArray> current;

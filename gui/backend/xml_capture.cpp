@@ -2,10 +2,59 @@
 
 #include "Logger.h"
 
+#include "CaptureFileScan.h"
 #include "MbusFrameReader.h"
 
 #include <QFile>
+#include <QThread>
 #include <QXmlStreamReader>
+#include <future>
+#include <limits>
+#include <vector>
+
+namespace
+{
+using Records = std::vector<std::shared_ptr<CaptureFrame_t>>;
+
+// Reads the elements [first, last) as the children of a root of their own; false on a parse error.
+bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements, int first, int last,
+               Records &records)
+{
+    QByteArray document = "<recorded_frames>";
+    for (int i = first; i < last; ++i)
+        document.append(data + elements[i].begin, int(elements[i].end - elements[i].begin));
+    document += "</recorded_frames>";
+    QXmlStreamReader reader(document);
+    if (!reader.readNextStartElement())
+        return false;
+    while (reader.readNextStartElement())
+    {
+        std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::read(reader);
+        if (frame)
+            records.push_back(frame);
+    }
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+// Waits for work done on another thread, letting the window process its events meanwhile.
+template <typename T> T await(std::future<T> &work, const std::function<void()> &pause)
+{
+    constexpr std::chrono::milliseconds PauseEvery(20);
+    while (pause && work.wait_for(PauseEvery) != std::future_status::ready)
+        pause();
+    return work.get();
+}
+
+bool wellFormed(const QByteArray &document)
+{
+    QXmlStreamReader reader(document);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+} // namespace
 
 xml_capture::xml_capture(Logger *logger) : logger(logger) {}
 
@@ -18,6 +67,9 @@ xml_capture::xml_capture(const QString &file, Logger *logger, const std::functio
         return;
     }
     in.open(QIODevice::ReadOnly);
+    if (readInPieces(in, pause))
+        return;
+    in.seek(0);
     QXmlStreamReader reader(&in);
     if (!reader.readNextStartElement())
     {
@@ -53,6 +105,68 @@ xml_capture::xml_capture(const QString &file, Logger *logger, const std::functio
         number = 0;
         GUI_LOG(logger, "xml_capture", "eror while reading xml capture file");
     }
+}
+
+bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
+{
+    // Read whole, not mapped: a file cut short by another program meanwhile must not bring the GUI down.
+    // Reading and finding the frames run on a thread of their own, so that the window keeps turning.
+    QByteArray content;
+    CaptureFileScan::Layout layout;
+    std::future<bool> scanning = std::async(std::launch::async,
+                                            [&in, &content, &layout]
+                                            {
+                                                const qint64 size = in.size();
+                                                if (size <= 0 || size >= std::numeric_limits<int>::max())
+                                                    return false;
+                                                content.resize(int(size));
+                                                DocumentArena::preferLargePages(content.constData(), size);
+                                                if (in.read(content.data(), size) != size)
+                                                    return false;
+                                                return !content.isEmpty() &&
+                                                       CaptureFileScan::scan(content.constData(), content.size(),
+                                                                             layout) &&
+                                                       wellFormed(layout.skeleton);
+                                            });
+    bool read = await(scanning, pause);
+    const char *data = content.constData();
+    const int readers = qBound(1, QThread::idealThreadCount(), MaxReaders);
+    const int count = layout.elements.size();
+    for (int batch = 0; read && batch < count; batch += readers * PieceFrames)
+    {
+        std::vector<Records> pieces(static_cast<size_t>(readers));
+        std::vector<std::future<bool>> reading;
+        for (int r = 0; r < readers; ++r)
+        {
+            const int first = batch + r * PieceFrames;
+            const int last = qMin(count, first + PieceFrames);
+            if (first < last)
+                reading.push_back(std::async(std::launch::async, readPiece, data, std::cref(layout.elements), first,
+                                             last, std::ref(pieces[size_t(r)])));
+        }
+        for (std::future<bool> &piece : reading)
+            read = await(piece, pause) && read;
+        for (const Records &piece : pieces)
+        {
+            for (const std::shared_ptr<CaptureFrame_t> &frame : piece)
+            {
+                if (!read)
+                    break;
+                store(frame);
+                if (pause && number % FramesPerPause == 0)
+                    pause();
+            }
+        }
+    }
+    if (!read)
+    {
+        // The reading in one pass decides what such a file is worth.
+        frames.clear();
+        number = 0;
+        documents = DocumentArena();
+        sharedTexts.clear();
+    }
+    return read;
 }
 
 void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame)

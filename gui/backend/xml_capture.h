@@ -29,6 +29,8 @@ public:
 private:
     Logger *logger;
     static constexpr int FramesPerPause = 200;
+    static constexpr int MaxReaders = 4;    // threads that read a large file's frames side by side
+    static constexpr int PieceFrames = 500; // frames one of them reads at a time
     QList<CaptureFrame> frames;
     int number = 0;
     QString pending;
@@ -36,6 +38,8 @@ private:
     QSet<QString> sharedTexts; // header texts repeat from frame to frame: one copy of each is kept
 
     void store(const std::shared_ptr<CaptureFrame_t> &frame);
+    // Reads a file of the plain layout in pieces on several threads; false (nothing kept) for any other file.
+    bool readInPieces(class QFile &in, const std::function<void()> &pause);
     void share(QString &text);
 };
 

@@ -379,6 +379,64 @@ private slots:
             QVERIFY(TestSupport::readLog(logger).contains(logLine));
     }
 
+    // Large plain files are read in pieces on several threads; a document type sends the same content
+    // through the reading in one pass, which must give the same frames.
+    void piecesReadAsOnePass_data()
+    {
+        QTest::addColumn<QByteArray>("prolog");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("frames");
+        auto doc = [](int i, const QByteArray &inside = QByteArray(), const QByteArray &date = "2026-01-02")
+        {
+            return "<mbus date=\"" + date + "\" time=\"" + QByteArray::number(1767348000000LL + i) +
+                   "\">\n<header><Id>" + QByteArray::number(10000000 + i) + "</Id><Type>SND-NR</Type></header>" +
+                   inside + "<raw>0C</raw></mbus>\n";
+        };
+        QByteArray many;
+        for (int i = 0; i < 2300; ++i)
+            many += doc(i);
+        const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        QTest::newRow("plain, comment and other element between")
+            << QByteArray() << doc(1) + "<!-- a comment -->\n<other a=\"1\"><x/></other>" + doc(2) + "<other/>" + doc(3)
+            << 3;
+        QTest::newRow("more frames than one round of pieces") << declaration << many << 2300;
+        QTest::newRow("markup inside texts and comments")
+            << declaration
+            << doc(1, "<note><![CDATA[</mbus><mbus>]]></note><!-- </mbus> -->") + doc(2, "", "a>b &amp; c") << 2;
+        QTest::newRow("frame not well-formed") << QByteArray() << doc(1) + "<mbus><header></mbus>" + doc(2) << 0;
+        QTest::newRow("comment the parser refuses") << QByteArray() << doc(1) + "<!-- a -- b -->" + doc(2) << 0;
+        QTest::newRow("last frame cut off") << QByteArray() << doc(1) + "<mbus><header>" << 0;
+        QTest::newRow("text between frames") << QByteArray() << doc(1) + "stray text" + doc(2) << 2;
+        QTest::newRow("Latin-1 file") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n")
+                                      << doc(1, "<Manufacturer>\xE9</Manufacturer>") << 1;
+    }
+
+    void piecesReadAsOnePass()
+    {
+        QFETCH(QByteArray, prolog);
+        QFETCH(QByteArray, body);
+        QFETCH(int, frames);
+        TestHome home;
+        auto load = [&home](const QByteArray &content)
+        {
+            QFile file(home.home() + "/capture.xml");
+            file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            file.write(content);
+            file.close();
+            QStringList read;
+            for (const CaptureFrame &frame : xml_capture(file.fileName(), nullptr).getFrames())
+                read << QString::number(frame.getData().number) + " " + QString::number(frame.getData().time) +
+                            frame.getData().xml;
+            return read;
+        };
+        const QByteArray root = "<recorded_frames>" + body + "</recorded_frames>\n";
+        const QStringList inPieces = load(prolog + root);
+        QCOMPARE(inPieces.size(), frames);
+        QCOMPARE(inPieces, load(prolog + "<!DOCTYPE recorded_frames>\n" + root));
+        if (frames > 0)
+            QVERIFY(inPieces.last().startsWith(QString::number(frames) + " "));
+    }
+
     void loadedFramesKeepTheirTime()
     {
         xml_capture store(QString(GUI_TEST_DATA) + "/capture_good.xml", nullptr);
