@@ -38,6 +38,13 @@ bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements,
     return !reader.hasError();
 }
 
+// Frames read side by side, a piece per thread; the threads write into pieces until their futures are ready.
+struct Round
+{
+    std::vector<Records> pieces;
+    std::vector<std::future<bool>> reading;
+};
+
 // Waits for work done on another thread, letting the window process its events meanwhile.
 template <typename T> T await(std::future<T> &work, const std::function<void()> &pause)
 {
@@ -132,21 +139,29 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
     const char *data = content.constData();
     const int readers = qBound(1, QThread::idealThreadCount(), MaxReaders);
     const int count = layout.elements.size();
-    for (int batch = 0; read && batch < count; batch += readers * PieceFrames)
+    const int round = readers * PieceFrames;
+    // The next round of pieces is read while the frames of this one are stored.
+    auto startRound = [&](int from)
     {
-        std::vector<Records> pieces(static_cast<size_t>(readers));
-        std::vector<std::future<bool>> reading;
+        Round started;
+        started.pieces.resize(static_cast<size_t>(readers));
         for (int r = 0; r < readers; ++r)
         {
-            const int first = batch + r * PieceFrames;
+            const int first = from + r * PieceFrames;
             const int last = qMin(count, first + PieceFrames);
             if (first < last)
-                reading.push_back(std::async(std::launch::async, readPiece, data, std::cref(layout.elements), first,
-                                             last, std::ref(pieces[size_t(r)])));
+                started.reading.push_back(std::async(std::launch::async, readPiece, data, std::cref(layout.elements),
+                                                     first, last, std::ref(started.pieces[size_t(r)])));
         }
-        for (std::future<bool> &piece : reading)
+        return started;
+    };
+    Round current = read ? startRound(0) : Round();
+    for (int from = 0; read && from < count; from += round)
+    {
+        for (std::future<bool> &piece : current.reading)
             read = await(piece, pause) && read;
-        for (const Records &piece : pieces)
+        Round next = read && from + round < count ? startRound(from + round) : Round();
+        for (const Records &piece : current.pieces)
         {
             for (const std::shared_ptr<CaptureFrame_t> &frame : piece)
             {
@@ -157,6 +172,7 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
                     pause();
             }
         }
+        current = std::move(next);
     }
     if (!read)
     {
