@@ -28,9 +28,8 @@ QByteArray DocumentText::toUtf8() const
     return block ? QByteArray(block->constData() + offset, size) : QByteArray();
 }
 
-DocumentText DocumentArena::add(const QString &text)
+DocumentText DocumentArena::add(const QByteArray &bytes)
 {
-    const QByteArray bytes = text.toUtf8();
     // A text that would make the block grow starts a new one: growing would move the texts already stored.
     if (!current || current->capacity() - current->size() < bytes.size())
     {

@@ -14,7 +14,8 @@
 
 namespace
 {
-using Records = std::vector<std::shared_ptr<CaptureFrame_t>>;
+// Records whose documents have been converted to UTF-8 on the reading thread.
+using Records = std::vector<std::pair<std::shared_ptr<CaptureFrame_t>, QByteArray>>;
 
 // Reads the elements [first, last) as the children of a root of their own; false on a parse error.
 bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements, int first, int last,
@@ -30,8 +31,11 @@ bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements,
     while (reader.readNextStartElement())
     {
         std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::read(reader);
-        if (frame)
-            records.push_back(frame);
+        if (!frame)
+            continue;
+        QByteArray document = frame->xml.toUtf8();
+        frame->xml = QString();
+        records.emplace_back(frame, document);
     }
     while (!reader.atEnd())
         reader.readNext();
@@ -163,11 +167,11 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
         Round next = read && from + round < count ? startRound(from + round) : Round();
         for (const Records &piece : current.pieces)
         {
-            for (const std::shared_ptr<CaptureFrame_t> &frame : piece)
+            for (const auto &frame : piece)
             {
                 if (!read)
                     break;
-                store(frame);
+                store(frame.first, frame.second);
                 if (pause && number % FramesPerPause == 0)
                     pause();
             }
@@ -185,14 +189,16 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
     return read;
 }
 
-void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame)
+void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame, const QByteArray &document)
 {
     ++number;
     frame->number = number;
     for (QString *text : {&frame->Id, &frame->Manufacturer, &frame->Medium, &frame->Status, &frame->Signature,
                           &frame->Type, &frame->error})
         share(*text);
-    frames.append(CaptureFrame(frame, documents));
+    DocumentText text = document.isNull() ? documents.add(frame->xml) : documents.add(document);
+    frame->xml = QString();
+    frames.append(CaptureFrame(frame, std::move(text)));
 }
 
 void xml_capture::share(QString &text)
