@@ -23,11 +23,6 @@ QString DocumentText::toString() const
     return block ? QString::fromUtf8(block->constData() + offset, size) : QString();
 }
 
-QByteArray DocumentText::toUtf8() const
-{
-    return block ? QByteArray(block->constData() + offset, size) : QByteArray();
-}
-
 DocumentText DocumentArena::add(const QByteArray &bytes)
 {
     // A text that would make the block grow starts a new one: growing would move the texts already stored.

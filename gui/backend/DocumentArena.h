@@ -12,7 +12,6 @@ public:
     DocumentText() = default;
     bool isValid() const { return block != nullptr; }
     QString toString() const;
-    QByteArray toUtf8() const;
 
 private:
     friend class DocumentArena;
