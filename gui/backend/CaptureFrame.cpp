@@ -24,12 +24,10 @@ CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame) : record(std::
 {
 }
 
-CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame, DocumentArena &arena) : CaptureFrame(std::move(frame))
+CaptureFrame::CaptureFrame(std::shared_ptr<CaptureFrame_t> frame, DocumentText document)
+    : CaptureFrame(std::move(frame))
 {
-    if (!record)
-        return;
-    text = arena.add(record->xml);
-    record->xml = QString();
+    text = std::move(document);
 }
 
 CaptureFrame_t CaptureFrame::getData() const

@@ -16,8 +16,8 @@ public:
     explicit CaptureFrame(QDomElement element);
     // Takes a record read elsewhere (MbusFrameReader); valid when there is one.
     explicit CaptureFrame(std::shared_ptr<CaptureFrame_t> record);
-    // The same, with the record's document text moved into the arena.
-    CaptureFrame(std::shared_ptr<CaptureFrame_t> record, DocumentArena &arena);
+    // The same, the record's document text being kept elsewhere (record->xml is empty).
+    CaptureFrame(std::shared_ptr<CaptureFrame_t> record, DocumentText text);
 
     bool isValid() const { return valid; }
     CaptureFrame_t getData() const;

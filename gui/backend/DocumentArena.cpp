@@ -23,14 +23,8 @@ QString DocumentText::toString() const
     return block ? QString::fromUtf8(block->constData() + offset, size) : QString();
 }
 
-QByteArray DocumentText::toUtf8() const
+DocumentText DocumentArena::add(const QByteArray &bytes)
 {
-    return block ? QByteArray(block->constData() + offset, size) : QByteArray();
-}
-
-DocumentText DocumentArena::add(const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
     // A text that would make the block grow starts a new one: growing would move the texts already stored.
     if (!current || current->capacity() - current->size() < bytes.size())
     {

@@ -12,7 +12,6 @@ public:
     DocumentText() = default;
     bool isValid() const { return block != nullptr; }
     QString toString() const;
-    QByteArray toUtf8() const;
 
 private:
     friend class DocumentArena;
@@ -30,7 +29,8 @@ class DocumentArena
 public:
     static constexpr int BlockBytes = 48 * 1024 * 1024;
 
-    DocumentText add(const QString &text);
+    DocumentText add(const QString &text) { return add(text.toUtf8()); }
+    DocumentText add(const QByteArray &utf8);
     // Fresh memory costs a fault per page when first written, and on a virtual machine that fault is slow:
     // a large buffer asks for large pages, which take one fault for 512 small ones.
     static void preferLargePages(const char *data, qint64 bytes);

@@ -14,7 +14,8 @@
 
 namespace
 {
-using Records = std::vector<std::shared_ptr<CaptureFrame_t>>;
+// Records whose documents have been converted to UTF-8 on the reading thread.
+using Records = std::vector<std::pair<std::shared_ptr<CaptureFrame_t>, QByteArray>>;
 
 // Reads the elements [first, last) as the children of a root of their own; false on a parse error.
 bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements, int first, int last,
@@ -30,13 +31,23 @@ bool readPiece(const char *data, const QVector<CaptureFileScan::Span> &elements,
     while (reader.readNextStartElement())
     {
         std::shared_ptr<CaptureFrame_t> frame = MbusFrameReader::read(reader);
-        if (frame)
-            records.push_back(frame);
+        if (!frame)
+            continue;
+        QByteArray document = frame->xml.toUtf8();
+        frame->xml = QString();
+        records.emplace_back(frame, document);
     }
     while (!reader.atEnd())
         reader.readNext();
     return !reader.hasError();
 }
+
+// Frames read side by side, a piece per thread; the threads write into pieces until their futures are ready.
+struct Round
+{
+    std::vector<Records> pieces;
+    std::vector<std::future<bool>> reading;
+};
 
 // Waits for work done on another thread, letting the window process its events meanwhile.
 template <typename T> T await(std::future<T> &work, const std::function<void()> &pause)
@@ -132,31 +143,40 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
     const char *data = content.constData();
     const int readers = qBound(1, QThread::idealThreadCount(), MaxReaders);
     const int count = layout.elements.size();
-    for (int batch = 0; read && batch < count; batch += readers * PieceFrames)
+    const int round = readers * PieceFrames;
+    // The next round of pieces is read while the frames of this one are stored.
+    auto startRound = [&](int from)
     {
-        std::vector<Records> pieces(static_cast<size_t>(readers));
-        std::vector<std::future<bool>> reading;
+        Round started;
+        started.pieces.resize(static_cast<size_t>(readers));
         for (int r = 0; r < readers; ++r)
         {
-            const int first = batch + r * PieceFrames;
+            const int first = from + r * PieceFrames;
             const int last = qMin(count, first + PieceFrames);
             if (first < last)
-                reading.push_back(std::async(std::launch::async, readPiece, data, std::cref(layout.elements), first,
-                                             last, std::ref(pieces[size_t(r)])));
+                started.reading.push_back(std::async(std::launch::async, readPiece, data, std::cref(layout.elements),
+                                                     first, last, std::ref(started.pieces[size_t(r)])));
         }
-        for (std::future<bool> &piece : reading)
+        return started;
+    };
+    Round current = read ? startRound(0) : Round();
+    for (int from = 0; read && from < count; from += round)
+    {
+        for (std::future<bool> &piece : current.reading)
             read = await(piece, pause) && read;
-        for (const Records &piece : pieces)
+        Round next = read && from + round < count ? startRound(from + round) : Round();
+        for (const Records &piece : current.pieces)
         {
-            for (const std::shared_ptr<CaptureFrame_t> &frame : piece)
+            for (const auto &frame : piece)
             {
                 if (!read)
                     break;
-                store(frame);
+                store(frame.first, frame.second);
                 if (pause && number % FramesPerPause == 0)
                     pause();
             }
         }
+        current = std::move(next);
     }
     if (!read)
     {
@@ -169,14 +189,16 @@ bool xml_capture::readInPieces(QFile &in, const std::function<void()> &pause)
     return read;
 }
 
-void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame)
+void xml_capture::store(const std::shared_ptr<CaptureFrame_t> &frame, const QByteArray &document)
 {
     ++number;
     frame->number = number;
     for (QString *text : {&frame->Id, &frame->Manufacturer, &frame->Medium, &frame->Status, &frame->Signature,
                           &frame->Type, &frame->error})
         share(*text);
-    frames.append(CaptureFrame(frame, documents));
+    DocumentText text = document.isNull() ? documents.add(frame->xml) : documents.add(document);
+    frame->xml = QString();
+    frames.append(CaptureFrame(frame, std::move(text)));
 }
 
 void xml_capture::share(QString &text)

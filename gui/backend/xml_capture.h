@@ -37,7 +37,8 @@ private:
     DocumentArena documents;
     QSet<QString> sharedTexts; // header texts repeat from frame to frame: one copy of each is kept
 
-    void store(const std::shared_ptr<CaptureFrame_t> &frame);
+    // Stores the frame with its document, given as UTF-8 when it has been converted already.
+    void store(const std::shared_ptr<CaptureFrame_t> &frame, const QByteArray &document = QByteArray());
     // Reads a file of the plain layout in pieces on several threads; false (nothing kept) for any other file.
     bool readInPieces(class QFile &in, const std::function<void()> &pause);
     void share(QString &text);

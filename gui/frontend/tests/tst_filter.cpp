@@ -208,10 +208,9 @@ void FilterTest::logLinesCarryTheirOperationsNames()
         frames << frame(QByteArray::number(10000000 + i % 3), T0 + i * 1000);
     openCapture(fixture, frames);
     window->on_pushButton_clearfilter_clicked();
+    // On the first section the header menus log their line and show no menu.
     QHeaderView *header = window->form()->treeWidget_FrameList->header();
-    whenMenuShown(QString(), nullptr, 300);
     window->showContextMenuFramesHeader(QPoint(header->sectionViewportPosition(0) + 5, 5));
-    whenMenuShown(QString(), nullptr, 300);
     window->showContextMenuModulesHeader(QPoint(5, 5));
 
     const QString meter = "<mbus><header><Id>d4c3b2a1</Id><Type>RSP-UD</Type></header></mbus>\n";
