@@ -15,14 +15,15 @@ using ModemEmu::Fault;
 using ModemEmu::FaultKind;
 using namespace std::chrono_literals;
 
-Fault Late(FaultKind kind, int param, int command = ModemEmu::CmdRead)
+// By default just past the host's 1 s wait.
+Fault Late(FaultKind kind, int param, std::chrono::milliseconds delay = 1100ms)
 {
     Fault fault;
     fault.kind = kind;
     fault.channel = 0;
-    fault.command = command;
+    fault.command = ModemEmu::CmdRead;
     fault.param = param;
-    fault.delay = 1100ms; // just past the host's 1 s wait
+    fault.delay = delay;
     return fault;
 }
 
@@ -87,6 +88,15 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {"late ack of the version probe", Inject(Late(FaultKind::LateAck, 3)), "-m"},
         {"late answer to the version probe", Inject(Late(FaultKind::LateAnswer, 3)), "-m"},
         {"late answer to the description", Inject(Late(FaultKind::LateAnswer, 2)), "-m"},
+        // The probe's answer, given up on too early, would come while the description is
+        // awaited and be printed as the description.
+        {"answers 3 s late to the probe and 2 s late to the description",
+         [](ModemEmu::ModemEmulator &modem)
+         {
+             modem.InjectFault(Late(FaultKind::LateAnswer, 3, 3000ms));
+             modem.InjectFault(Late(FaultKind::LateAnswer, 2, 2000ms));
+         },
+         "-m"},
         {"text answer of a killed run in the line", LeftInLine({1, 0, 4, '9', '.', '9', 0}), "-m"},
         {"counter answer of a killed run in the line", LeftInLine({1, 0, 4, 8, 0, 0, 0}), "-s"},
         {"late answer to the channel read of the set-up", Inject(Late(FaultKind::LateAnswer, 21)),
@@ -105,6 +115,7 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(2)}, Identity)},
+        {0, LinkFaultModemInfo, Identity, false},
         {0, LinkFaultModemInfo, Concat({Read(3)}, Identity)},
         {0, LinkFaultStatistics, Concat(Concat({Read(3)}, Identity), Counters)},
         // The channel could not be read, so it is not written either; the counters are all true.
