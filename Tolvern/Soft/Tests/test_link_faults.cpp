@@ -39,6 +39,17 @@ Fault Burst(int param, size_t events)
     return fault;
 }
 
+// The next count frames of the control channel, whatever they are, acknowledged 3 s late.
+Fault LateAcks(int count)
+{
+    Fault fault;
+    fault.kind = FaultKind::LateAck;
+    fault.count = count;
+    fault.channel = 0;
+    fault.delay = 3000ms;
+    return fault;
+}
+
 std::function<void(ModemEmu::ModemEmulator &)> Inject(const Fault &fault)
 {
     return [fault](ModemEmu::ModemEmulator &modem) { modem.InjectFault(fault); };
@@ -97,6 +108,9 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
              modem.InjectFault(Late(FaultKind::LateAnswer, 2, 2000ms));
          },
          "-m"},
+        // With two frames in doubt, the late acknowledgement of the first would be taken for the
+        // third frame's (same alternating bit), and its answer for the third's answer.
+        {"acknowledgements 3 s late to the first five frames", Inject(LateAcks(5)), "-m"},
         {"text answer of a killed run in the line", LeftInLine({1, 0, 4, '9', '.', '9', 0}), "-m"},
         {"counter answer of a killed run in the line", LeftInLine({1, 0, 4, 8, 0, 0, 0}), "-s"},
         {"late answer to the channel read of the set-up", Inject(Late(FaultKind::LateAnswer, 21)),
@@ -115,6 +129,7 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(2)}, Identity)},
+        {0, LinkFaultModemInfo, Identity, false},
         {0, LinkFaultModemInfo, Identity, false},
         {0, LinkFaultModemInfo, Concat({Read(3)}, Identity)},
         {0, LinkFaultStatistics, Concat(Concat({Read(3)}, Identity), Counters)},

@@ -108,6 +108,8 @@ private:
         Mutex sendLock;
         WMBC_ZV_Exchange exchange{false};
         std::chrono::steady_clock::time_point lastArrival{};
+        // Per alternating bit: when the acknowledgement of the last frame sent with it timed out.
+        std::chrono::steady_clock::time_point ackTimedOutAt[2]{};
     };
 
     void SleepUnlessStopped(int milliseconds);
