@@ -15,14 +15,15 @@ using ModemEmu::Fault;
 using ModemEmu::FaultKind;
 using namespace std::chrono_literals;
 
-Fault Late(FaultKind kind, int param, int command = ModemEmu::CmdRead)
+// By default just past the host's 1 s wait.
+Fault Late(FaultKind kind, int param, std::chrono::milliseconds delay = 1100ms)
 {
     Fault fault;
     fault.kind = kind;
     fault.channel = 0;
-    fault.command = command;
+    fault.command = ModemEmu::CmdRead;
     fault.param = param;
-    fault.delay = 1100ms; // just past the host's 1 s wait
+    fault.delay = delay;
     return fault;
 }
 
@@ -35,6 +36,17 @@ Fault Burst(int param, size_t events)
     fault.command = ModemEmu::CmdRead;
     fault.param = param;
     fault.events = events;
+    return fault;
+}
+
+// The next count frames of the control channel, whatever they are, acknowledged 3 s late.
+Fault LateAcks(int count)
+{
+    Fault fault;
+    fault.kind = FaultKind::LateAck;
+    fault.count = count;
+    fault.channel = 0;
+    fault.delay = 3000ms;
     return fault;
 }
 
@@ -87,6 +99,18 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {"late ack of the version probe", Inject(Late(FaultKind::LateAck, 3)), "-m"},
         {"late answer to the version probe", Inject(Late(FaultKind::LateAnswer, 3)), "-m"},
         {"late answer to the description", Inject(Late(FaultKind::LateAnswer, 2)), "-m"},
+        // The probe's answer, given up on too early, would come while the description is
+        // awaited and be printed as the description.
+        {"answers 3 s late to the probe and 2 s late to the description",
+         [](ModemEmu::ModemEmulator &modem)
+         {
+             modem.InjectFault(Late(FaultKind::LateAnswer, 3, 3000ms));
+             modem.InjectFault(Late(FaultKind::LateAnswer, 2, 2000ms));
+         },
+         "-m"},
+        // With two frames in doubt, the late acknowledgement of the first would be taken for the
+        // third frame's (same alternating bit), and its answer for the third's answer.
+        {"acknowledgements 3 s late to the first five frames", Inject(LateAcks(5)), "-m"},
         {"text answer of a killed run in the line", LeftInLine({1, 0, 4, '9', '.', '9', 0}), "-m"},
         {"counter answer of a killed run in the line", LeftInLine({1, 0, 4, 8, 0, 0, 0}), "-s"},
         {"late answer to the channel read of the set-up", Inject(Late(FaultKind::LateAnswer, 21)),
@@ -105,6 +129,8 @@ TEST(LinkFaults, AnswersBelongToTheirCommands)
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(3)}, Identity)},
         {0, LinkFaultModemInfo, Concat({Read(3), Read(2)}, Identity)},
+        {0, LinkFaultModemInfo, Identity, false},
+        {0, LinkFaultModemInfo, Identity, false},
         {0, LinkFaultModemInfo, Concat({Read(3)}, Identity)},
         {0, LinkFaultStatistics, Concat(Concat({Read(3)}, Identity), Counters)},
         // The channel could not be read, so it is not written either; the counters are all true.

@@ -348,6 +348,7 @@ void WMBC_ZV::SendWithAck(WMBC_ZV_Frame &frame)
             if (!queues.ackCondition.TimedWaitUntil(deadline) && queues.acks.empty())
             {
                 queues.exchange.AckTimedOut();
+                queues.ackTimedOutAt[bit] = std::chrono::steady_clock::now();
                 throw std::runtime_error("ack not received");
             }
         }
@@ -381,7 +382,12 @@ void WMBC_ZV::Settle()
         const auto lastFrame = Clock::time_point(Clock::duration(lastFrameTicks.load()));
         const bool controlQuiet = now - std::max(queues.lastArrival, failedAt) >= quiet;
         const bool lineQuiet = now - std::max(lastFrame, failedAt) >= quiet;
-        if (queues.exchange.Owed() == 0 && controlQuiet)
+        // The next command goes out with this bit: a late acknowledgement of an earlier frame with
+        // the same bit would be taken for its own, and that frame's answer for its answer.
+        const int nextBit = queues.alternatingBit;
+        const bool ackInDoubt = queues.exchange.Doubtful(nextBit) &&
+                                now - queues.ackTimedOutAt[nextBit] < std::chrono::milliseconds(SettleLimitMs);
+        if (queues.exchange.Owed() == 0 && !ackInDoubt && controlQuiet)
         {
             break;
         }

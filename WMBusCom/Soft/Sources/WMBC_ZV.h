@@ -34,9 +34,10 @@ public:
     // After a failed exchange on the control channel the line must stay this quiet before the
     // next command goes out. An answer still owed is awaited; after SettleLimitMs it counts as
     // lost once the whole line is quiet, and a modem that goes on talking without paying it by
-    // GiveUpMs is not responding.
+    // GiveUpMs is not responding. An answer given up on too early would answer the next command,
+    // so the limit leaves room for modems that answer a few seconds late.
     static constexpr int QuietLineMs = 300;
-    static constexpr int SettleLimitMs = 1500;
+    static constexpr int SettleLimitMs = 3500;
     static constexpr int GiveUpMs = 10000;
 
     // Starts the reader thread.
@@ -107,6 +108,8 @@ private:
         Mutex sendLock;
         WMBC_ZV_Exchange exchange{false};
         std::chrono::steady_clock::time_point lastArrival{};
+        // Per alternating bit: when the acknowledgement of the last frame sent with it timed out.
+        std::chrono::steady_clock::time_point ackTimedOutAt[2]{};
     };
 
     void SleepUnlessStopped(int milliseconds);

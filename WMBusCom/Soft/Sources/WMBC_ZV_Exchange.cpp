@@ -7,11 +7,8 @@ void WMBC_ZV_Exchange::Sent(int bit)
 {
     state = State::AwaitAck;
     bitInFlight = bit & 1;
-    if (bitInFlight == doubtfulBit)
-    {
-        // From now on an acknowledgement with that bit may be this frame's.
-        doubtfulBit = -1;
-    }
+    // From now on an acknowledgement with that bit may be this frame's.
+    doubtful[bitInFlight] = false;
 }
 
 bool WMBC_ZV_Exchange::LinkAck(FrameKind kind, int bit)
@@ -22,10 +19,10 @@ bool WMBC_ZV_Exchange::LinkAck(FrameKind kind, int bit)
         state = answers && kind == KindAck ? State::AwaitAnswer : State::Idle;
         return true;
     }
-    if (bit == doubtfulBit)
+    if (doubtful[bit & 1])
     {
         // The frame we gave up on was taken after all; a command among them will still answer.
-        doubtfulBit = -1;
+        doubtful[bit & 1] = false;
         if (answers && kind == KindAck)
         {
             ++owed;
@@ -57,7 +54,7 @@ void WMBC_ZV_Exchange::AckTimedOut()
 {
     if (state == State::AwaitAck)
     {
-        doubtfulBit = bitInFlight;
+        doubtful[bitInFlight] = true;
     }
     state = State::Idle;
 }

@@ -37,6 +37,10 @@ public:
     bool Settled() const { return state == State::Idle && owed == 0; }
     // Gives up on the answers owed (lost on the line, or the modem dropped them).
     void Forget();
+    // A frame with this bit had no acknowledgement in time, and none with that bit came since:
+    // a late one could still come, and would pass for the acknowledgement of the next frame
+    // sent with the same bit.
+    bool Doubtful(int bit) const { return doubtful[bit & 1]; }
     int Owed() const { return owed; }
 
 private:
@@ -50,8 +54,9 @@ private:
     bool answers;
     State state = State::Idle;
     int bitInFlight = 0;
-    // Bit of the last frame whose acknowledgement timed out, while a late one may still come.
-    int doubtfulBit = -1;
+    // Per alternating bit: the last frame sent with it had no acknowledgement in time, and a late
+    // one may still come.
+    bool doubtful[2] = {false, false};
     int owed = 0;
 };
 

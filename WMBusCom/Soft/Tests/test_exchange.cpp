@@ -63,11 +63,29 @@ TEST(WMBC_ZV_Exchange, PairsAcknowledgementsAndAnswersWithTheFrameInFlight)
         {"a second acknowledgement is stale", "S0 A0 A0 R", "+-+"},
         {"late acknowledgement after giving up on it", "S0 TA F S1 A0 A1 R R", "-+-+"},
         {"its bit used again: no longer in doubt", "S0 TA S1 A1 R S0 A0 R", "++++"},
+        // Both frames in doubt: the first one's late acknowledgement still tells its answer is owed.
+        {"two frames in doubt, the first acknowledged late", "S0 TA S1 TA A0 S0 A0 R R", "-+-+"},
     };
     for (const Case &c : cases)
     {
         EXPECT_EQ(Play(c.script), c.taken) << c.name << ": " << c.script;
     }
+}
+
+TEST(WMBC_ZV_Exchange, EachBitStaysInDoubtUntilItsAcknowledgementOrItsNextFrame)
+{
+    WMBC_ZV_Exchange exchange(true);
+    exchange.Sent(0);
+    exchange.AckTimedOut();
+    exchange.Sent(1);
+    exchange.AckTimedOut();
+    EXPECT_TRUE(exchange.Doubtful(0));
+    EXPECT_TRUE(exchange.Doubtful(1));
+    EXPECT_FALSE(exchange.LinkAck(KindAck, 0));
+    EXPECT_FALSE(exchange.Doubtful(0));
+    EXPECT_EQ(exchange.Owed(), 1);
+    exchange.Sent(1);
+    EXPECT_FALSE(exchange.Doubtful(1));
 }
 
 // Radio frames are only acknowledged: every data frame on such a channel is the modem's own.
