@@ -203,12 +203,13 @@ template <typename Config> void AddModule(EmulatorOptions &o, Kind kind, std::ve
 
 const AesKey kTolvernKey = Aes128Cbc::ParseKey("7C41D09A2E6B35F8A1C94E07B2D6F358");
 
-// The items of the example templates, and what the module logged.
+// The items of the example templates, and what the module logged. The items are the maker's own
+// (vendor-specific VIF 0xFF and an extension): the GUI finds a template row by that extension.
 CommissionedConfig ProgramCommissioned()
 {
     CommissionedConfig config;
     config.key = kTolvernKey;
-    config.configuration = ParseHex("04FD3A78000000 01FD0E01 02FD3B0E00 0413D2040000");
+    config.configuration = ParseHex("04FF3A78000000 01FF0E01 02FF3B0E00 04FF13D2040000");
     config.logs = ParseHex("046D1E0A412C 02FD170500");
     config.beaconPeriod = std::chrono::milliseconds(2000);
     config.beaconFirstDelay = std::chrono::milliseconds(500);
