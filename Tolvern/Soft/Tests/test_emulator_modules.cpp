@@ -127,6 +127,20 @@ TEST_F(EmulatorModules, FirmwareReceiverTakesOneUpdateAfterAnother)
     }
 }
 
+TEST_F(EmulatorModules, CommissionedModuleFramesCarryWhatModuleInformationShows)
+{
+    StartWith({"--commissioned", "--beacon", "300"});
+    ListenProcess &tolvern = Start("-l");
+    const bool heard = tolvern.WaitFor(
+        [](const std::string &out) { return out.find("</mbus>") != std::string::npos; }, 10s);
+    tolvern.Kill();
+    ASSERT_TRUE(heard) << tolvern.Output();
+    const std::string out = tolvern.Output();
+    EXPECT_NE(out.find("<Type>RSP-UD</Type>"), std::string::npos) << out;
+    EXPECT_NE(out.find("unit=\"Firmware version\" storage=\"0\">258</record>"), std::string::npos) << out;
+    EXPECT_NE(out.find("vife=\"0x46\" storage=\"0\">3600</record>"), std::string::npos) << out;
+}
+
 TEST_F(EmulatorModules, AllModulesAnswerTheTestFrameWithTwoConcentrators)
 {
     StartWith({"--all-modules"});
