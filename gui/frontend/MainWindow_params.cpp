@@ -79,7 +79,7 @@ void MainWindow::startParamAccess(bool write)
         refuseBusy();
         return;
     }
-    const QList<ConfigParam> params = CollectParams(write);
+    QList<ConfigParam> params = CollectParams(write);
     const QString refused = write ? "ro" : "wo";
     bool anyRefused = false;
     for (const ConfigParam &param : params)
@@ -93,6 +93,13 @@ void MainWindow::startParamAccess(bool write)
     }
     if (anyRefused)
         return;
+    if (!write)
+    {
+        // A read only names the items it asks for. The rows show what the last read rendered (a version
+        // as "1.2", an address in hexadecimal), which Tolvern would refuse as an item's value.
+        for (ConfigParam &param : params)
+            param.value.clear();
+    }
 
     const QString id = ui->comboBox_ModuleType->currentText();
     auto document = std::make_unique<ConfigDocument>(id, params, QString());

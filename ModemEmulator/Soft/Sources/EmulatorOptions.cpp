@@ -88,7 +88,8 @@ const char *EmulatorOptions::Usage()
            "  --commissioned            a module at 0x12345678d26a0107 that answers configuration read,\n"
            "                            write and check, log and missing-frame requests; it holds send\n"
            "                            period 120, mode 1, power 14 and index 1234 and sends a frame\n"
-           "                            every 2 s, after which it takes its requests\n"
+           "                            every 2 s (index 300, firmware 1.2, battery 3.60 V), after which\n"
+           "                            it takes its requests\n"
            "  --beacon MS               period of the commissioned module's own frames (0: none)\n"
            "  --firmware-receiver       a module at 0x12345678d26a0107 taking a firmware update: it checks\n"
            "                            size and MD5 and reports the status; ready again afterwards. Its\n"
@@ -203,13 +204,17 @@ template <typename Config> void AddModule(EmulatorOptions &o, Kind kind, std::ve
 
 const AesKey kTolvernKey = Aes128Cbc::ParseKey("7C41D09A2E6B35F8A1C94E07B2D6F358");
 
-// The items of the example templates, and what the module logged.
+// The items of the example templates, and what the module logged. The items are the maker's own
+// (vendor-specific VIF 0xFF and an extension): the GUI finds a template row by that extension.
 CommissionedConfig ProgramCommissioned()
 {
     CommissionedConfig config;
     config.key = kTolvernKey;
-    config.configuration = ParseHex("04FD3A78000000 01FD0E01 02FD3B0E00 0413D2040000");
+    config.configuration = ParseHex("04FF3A78000000 01FF0E01 02FF3B0E00 04FF13D2040000");
     config.logs = ParseHex("046D1E0A412C 02FD170500");
+    // Its own frames say what the GUI's module information shows: index 300, firmware 1.2 and a
+    // battery of 3.60 V (the maker's record 0x46, in millivolts).
+    config.beaconData = ParseHex("04132C010000 02FD0E0201 02FF46100E");
     config.beaconPeriod = std::chrono::milliseconds(2000);
     config.beaconFirstDelay = std::chrono::milliseconds(500);
     return config;

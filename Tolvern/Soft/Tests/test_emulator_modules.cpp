@@ -3,7 +3,9 @@
 // job's configuration files are the ones shipped.
 #include "EmulatorOptions.h"
 #include "EmulatorTest.h"
+#include "OutputText.h"
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -42,6 +44,18 @@ std::vector<std::string> RecordValues(const std::string &out)
     return values;
 }
 
+// The VIF extensions ("0x3a") of the records of a read answer, in order.
+std::vector<std::string> RecordExtensions(const std::string &out)
+{
+    std::vector<std::string> extensions;
+    const std::regex record("<record [^>]*vife=\"(0x[0-9a-f]{2})\"[^>]*>");
+    for (std::sregex_iterator it(out.begin(), out.end(), record), end; it != end; ++it)
+    {
+        extensions.push_back((*it)[1]);
+    }
+    return extensions;
+}
+
 } // namespace
 
 TEST_F(EmulatorModules, CommissionedModuleAnswersEveryConfigurationTask)
@@ -53,6 +67,17 @@ TEST_F(EmulatorModules, CommissionedModuleAnswersEveryConfigurationTask)
     EXPECT_EQ(before.exitCode, 0) << before.out;
     EXPECT_NE(before.out.find("Got address 12345678d26a0107\n"), std::string::npos) << before.out;
     EXPECT_EQ(RecordValues(before.out), (std::vector<std::string>{"120", "1", "14"})) << before.out;
+    // The GUI fills the template row whose VIB holds "0xFF" and the record's extension: every item read
+    // must find its row, or the Parameters page shows nothing (or a version number) for it.
+    const std::vector<std::string> extensions = RecordExtensions(before.out);
+    EXPECT_EQ(extensions, (std::vector<std::string>{"0x3a", "0x0e", "0x3b"})) << before.out;
+    const std::string sensorTemplate = ReadFile(Source + "/Template/zv_sensor_02.xml");
+    for (const std::string &extension : extensions)
+    {
+        std::string row = "<vib>0xFF" + extension.substr(2) + "</vib>";
+        std::transform(row.begin() + 9, row.begin() + 11, row.begin() + 9, ::toupper);
+        EXPECT_NE(sensorTemplate.find(row), std::string::npos) << row;
+    }
 
     const ProgramRun write = Run(Templates + "-w " + WriteFile);
     EXPECT_EQ(write.exitCode, 0);
@@ -100,6 +125,20 @@ TEST_F(EmulatorModules, FirmwareReceiverTakesOneUpdateAfterAnother)
         EXPECT_NE(run.out.find("Firmware with 187 sent\n"), std::string::npos) << run.out;
         EXPECT_NE(run.out.find("Update status: 0\n"), std::string::npos) << "update " << update << "\n" << run.out;
     }
+}
+
+TEST_F(EmulatorModules, CommissionedModuleFramesCarryWhatModuleInformationShows)
+{
+    StartWith({"--commissioned", "--beacon", "300"});
+    ListenProcess &tolvern = Start("-l");
+    const bool heard = tolvern.WaitFor(
+        [](const std::string &out) { return out.find("</mbus>") != std::string::npos; }, 10s);
+    tolvern.Kill();
+    ASSERT_TRUE(heard) << tolvern.Output();
+    const std::string out = tolvern.Output();
+    EXPECT_NE(out.find("<Type>RSP-UD</Type>"), std::string::npos) << out;
+    EXPECT_NE(out.find("unit=\"Firmware version\" storage=\"0\">258</record>"), std::string::npos) << out;
+    EXPECT_NE(out.find("vife=\"0x46\" storage=\"0\">3600</record>"), std::string::npos) << out;
 }
 
 TEST_F(EmulatorModules, AllModulesAnswerTheTestFrameWithTwoConcentrators)

@@ -103,6 +103,7 @@ private slots:
     void unwritableConfigurationIsReported();
     void readRefusedForWriteOnlyAndEmptyLists();
     void readFillsTreeFromAnswer();
+    void readAgainAsksWithoutTheValuesShown();
     void writeSendsTickedValues();
     void failedAccessShowsExitCodeAndFreesModem();
     void closingDialogEndsAccess();
@@ -515,6 +516,34 @@ void ConfigTest::readFillsTreeFromAnswer()
     QCOMPARE(paramRow(window, "index_1")->text(2), QString("Double click here to edit"));
     QVERIFY(!window->isBusy());
     QVERIFY(!window->isConfigModified());
+    QTRY_VERIFY(!window->currentConfigJob());
+}
+
+void ConfigTest::readAgainAsksWithoutTheValuesShown()
+{
+    WindowFixture fixture;
+    FakeTolvern fake(fixture.home());
+    fake.runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    tick(window, "firmware");
+    tick(window, "bus_address");
+    // What a first read showed: no number Tolvern could encode.
+    paramRow(window, "firmware")->setText(2, "1.2");
+    paramRow(window, "bus_address")->setText(2, "ff");
+    QByteArray request;
+    whenModalShown(
+        [&fake, &request](QWidget *dialog)
+        {
+            (void)QTest::qWaitFor([&fake] { return fake.recordedArgs().contains("-r"); }, 5000);
+            const QStringList args = fake.recordedArgs();
+            QFile file(args.value(args.indexOf("-r") + 1));
+            if (file.open(QIODevice::ReadOnly))
+                request = file.readAll();
+            dialog->findChild<QPushButton *>("pushButton_Cancel")->click();
+        });
+    window->on_pushButton_ReadParam_clicked();
+    QVERIFY2(request.contains("firmware") && request.contains("bus_address"), request.constData());
+    QVERIFY2(!request.contains(">1.2<") && !request.contains(">ff<"), request.constData());
     QTRY_VERIFY(!window->currentConfigJob());
 }
 
