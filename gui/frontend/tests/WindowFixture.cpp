@@ -1,13 +1,17 @@
 #include "WindowFixture.h"
 
 #include "MainWindow.h"
+#include "ui_MainWindow.h"
 #include "xml_preferences.h"
+
+#include <algorithm>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 
 QByteArray FrameDoc::toXml() const
@@ -188,4 +192,25 @@ void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs)
                              action->trigger();
                      });
     poll->start(10);
+}
+
+QTreeWidgetItem *rowOf(MainWindow *window, int number)
+{
+    QTreeWidget *tree = window->form()->treeWidget_FrameList;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    {
+        if (tree->topLevelItem(i)->text(0).toInt() == number)
+            return tree->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+QList<int> listedNumbers(MainWindow *window)
+{
+    QTreeWidget *tree = window->form()->treeWidget_FrameList;
+    QList<int> numbers;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        numbers << tree->topLevelItem(i)->text(0).toInt();
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }

@@ -14,17 +14,6 @@ namespace
 {
 constexpr qint64 T0 = 1767348000000; // a reception time of the capture files below
 
-QTreeWidgetItem *rowOf(MainWindow *window, int number)
-{
-    QTreeWidget *tree = window->form()->treeWidget_FrameList;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-    {
-        if (tree->topLevelItem(i)->text(0).toInt() == number)
-            return tree->topLevelItem(i);
-    }
-    return nullptr;
-}
-
 QTreeWidgetItem *childWithId(QTreeWidgetItem *manufacturer, const QString &id)
 {
     for (int i = 0; i < manufacturer->childCount(); ++i)
@@ -33,16 +22,6 @@ QTreeWidgetItem *childWithId(QTreeWidgetItem *manufacturer, const QString &id)
             return manufacturer->child(i);
     }
     return nullptr;
-}
-
-QList<int> listedNumbers(MainWindow *window)
-{
-    QTreeWidget *tree = window->form()->treeWidget_FrameList;
-    QList<int> numbers;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        numbers << tree->topLevelItem(i)->text(0).toInt();
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
 }
 
 QString writeCapture(const QString &dir, const QString &name, const QList<FrameDoc> &frames,

@@ -36,27 +36,6 @@ void openCapture(WindowFixture &fixture, const QList<FrameDoc> &frames)
     fixture.window()->on_actionOpen_Trace_triggered();
 }
 
-QList<int> listedNumbers(MainWindow *window)
-{
-    QTreeWidget *tree = window->form()->treeWidget_FrameList;
-    QList<int> numbers;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        numbers << tree->topLevelItem(i)->text(0).toInt();
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-}
-
-QTreeWidgetItem *rowOf(MainWindow *window, int number)
-{
-    QTreeWidget *tree = window->form()->treeWidget_FrameList;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-    {
-        if (tree->topLevelItem(i)->text(0).toInt() == number)
-            return tree->topLevelItem(i);
-    }
-    return nullptr;
-}
-
 void applyFilter(MainWindow *window, const QString &text)
 {
     window->form()->comboBox_FilterInput->setCurrentText(text);
