@@ -113,3 +113,32 @@ TEST_F(ProgramModem, NoTaskWithoutWaiting)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("][1][Tolv    ]No task selected\n"), std::string::npos) << run.out;
 }
+
+// A modem that answers a number with the wrong size is not a silent one: the run names the
+// parameter and both sizes, exits 1 and prints no identity or counter.
+TEST_F(ProgramModem, NumberOfTheWrongSizeIsNamed)
+{
+    struct Case
+    {
+        const char *args;
+        uint8_t param;
+        std::vector<uint8_t> value;
+        const char *error;
+    };
+    const Case cases[] = {
+        {"-m", ModemEmu::ParamId, {0x12, 0x34, 0x56, 0x78, 0x9A}, "parameter 11 (id): 5 bytes, expected 1 to 4"},
+        {"-m", ModemEmu::ParamManufacturer, {0xD2}, "parameter 10 (id manuf.): 1 byte, expected 2"},
+        {"-m", ModemEmu::ParamIdType, {0x37, 0x00}, "parameter 13 (id type): 2 bytes, expected 1"},
+        {"-s", ModemEmu::ParamStatsCrcErr, {1, 0, 0, 0, 0}, "parameter 53 (stats crc err): 5 bytes, expected 1 to 4"},
+    };
+    for (const Case &c : cases)
+    {
+        const std::vector<uint8_t> kept = modem.Param(c.param);
+        modem.SetParam(c.param, c.value);
+        const ProgramRun run = Run(c.args);
+        modem.SetParam(c.param, kept);
+        EXPECT_EQ(run.exitCode, 1) << c.error;
+        EXPECT_EQ(run.out, std::string("Tolv_Main.cpp:N Request failed: wrong response size for ") + c.error + "\n")
+            << c.error;
+    }
+}

@@ -504,16 +504,6 @@ void WMBC_ZV::GetConfigString(uint8_t id, std::string &out)
 namespace
 {
 
-// A number needs at least one byte: an empty answer is the answer of another command (a write,
-// a delete), never a value.
-void NeedValue(int length)
-{
-    if (length == 0)
-    {
-        throw std::runtime_error("wrong response size");
-    }
-}
-
 uint32_t LittleEndian(const uint8_t *bytes, int count)
 {
     uint32_t value = 0;
@@ -524,33 +514,50 @@ uint32_t LittleEndian(const uint8_t *bytes, int count)
     return value;
 }
 
+std::string ByteCount(size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 } // namespace
+
+WrongResponseSize::WrongResponseSize(uint8_t param, size_t received, int minSize, int maxSize)
+    : std::runtime_error("wrong response size for parameter " + std::to_string(param) + " (" +
+                         ModemParamName(param) + "): " + ByteCount(received) + ", expected " +
+                         (minSize == maxSize ? std::to_string(minSize)
+                                             : std::to_string(minSize) + " to " + std::to_string(maxSize)))
+{
+}
+
+uint32_t WMBC_ZV::GetConfigNumber(uint8_t id, int minSize, int maxSize)
+{
+    // Room for any answer, so that a wrong size is told as such and not as "response to long".
+    uint8_t bytes[WMBC_ZV_Frame::BufferSize] = {};
+    int length = int(sizeof bytes);
+    GetConfig(id, bytes, length);
+    // An empty answer is the answer of another command (a write, a delete); a longer or shorter
+    // one than the parameter holds is not its value either.
+    if (length < minSize || length > maxSize)
+    {
+        WMBC_DEBUG("Wrong response size " << length << " for parameter " << unsigned(id));
+        throw WrongResponseSize(id, size_t(length), minSize, maxSize);
+    }
+    return LittleEndian(bytes, length);
+}
 
 void WMBC_ZV::GetConfigByte(uint8_t id, uint8_t &out)
 {
-    uint8_t byte = 0;
-    int length = 1;
-    GetConfig(id, &byte, length);
-    NeedValue(length);
-    out = byte;
+    out = uint8_t(GetConfigNumber(id, 1, 1));
 }
 
 void WMBC_ZV::GetConfigUInt16(uint8_t id, uint16_t &out)
 {
-    uint8_t bytes[2] = {};
-    int length = 2;
-    GetConfig(id, bytes, length);
-    NeedValue(length);
-    out = uint16_t(LittleEndian(bytes, length));
+    out = uint16_t(GetConfigNumber(id, 2, 2));
 }
 
 void WMBC_ZV::GetConfigUInt32(uint8_t id, uint32_t &out)
 {
-    uint8_t bytes[4] = {};
-    int length = 4;
-    GetConfig(id, bytes, length);
-    NeedValue(length);
-    out = LittleEndian(bytes, length);
+    out = GetConfigNumber(id, 1, 4);
 }
 
 void WMBC_ZV::SetCfg(uint8_t id, const uint8_t *bytes, int count)

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ class Serial;
 
 namespace WMBusMod
 {
+
+// A number read from the modem came with another size than its parameter holds. The text names
+// the parameter and both sizes: "wrong response size for parameter 11 (id): 5 bytes, expected 1 to 4".
+class WrongResponseSize : public std::runtime_error
+{
+public:
+    WrongResponseSize(uint8_t param, size_t received, int minSize, int maxSize);
+};
 
 // The link to one modem over one serial port. Its reader thread "MRDR" alone reads the port,
 // acknowledges every data frame at once and sorts frames into per-channel queues; callers send
@@ -74,7 +83,8 @@ public:
     // Parameter commands. GetConfig raises "response to long" when more than length bytes came.
     void GetConfig(uint8_t id, uint8_t *out, int &length);
     void GetConfigString(uint8_t id, std::string &out);
-    // The typed readers raise "wrong response size" for an answer without a data byte.
+    // The typed readers take the sizes of the parameter table: exactly 1 byte, exactly 2 bytes,
+    // 1 to 4 bytes (little endian). Any other answer raises WrongResponseSize.
     void GetConfigByte(uint8_t id, uint8_t &out);
     void GetConfigUInt16(uint8_t id, uint16_t &out);
     void GetConfigUInt32(uint8_t id, uint32_t &out);
@@ -94,6 +104,9 @@ public:
     void UnlockSerialRead();
 
 private:
+    // A parameter of minSize to maxSize bytes, little endian.
+    uint32_t GetConfigNumber(uint8_t id, int minSize, int maxSize);
+
     struct ChannelQueues
     {
         int alternatingBit = 0;

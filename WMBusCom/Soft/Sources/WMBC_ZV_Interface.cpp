@@ -237,6 +237,8 @@ void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFi
     }
 
     bool identified = false;
+    // A modem that answers with numbers of the wrong size does answer: that is what went wrong.
+    std::string wrongSize;
     for (int attempt = 1; attempt <= kInitTries && !identified && !link->LineLost(); ++attempt)
     {
         try
@@ -244,9 +246,15 @@ void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFi
             ReadIdentity();
             identified = true;
         }
+        catch (const WrongResponseSize &e)
+        {
+            WMBC_TRACE("Get module info failed: " << e.what());
+            wrongSize = e.what();
+        }
         catch (const std::exception &e)
         {
             WMBC_TRACE("Get module info failed: " << e.what());
+            wrongSize.clear();
         }
         catch (...)
         {
@@ -263,7 +271,7 @@ void WMBC_ZV_Interface::Init(Serial &serial, const GpioLines *gpio, bool checkFi
         {
             throw ModemDisconnected();
         }
-        throw std::runtime_error("modem not responding");
+        throw std::runtime_error(wrongSize.empty() ? std::string("modem not responding") : wrongSize);
     }
 
     WMBC_DEBUG("Module: " << description << ", soft v: " << softwareVersion << ", hw v: " << hardwareVersion

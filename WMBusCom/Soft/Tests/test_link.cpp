@@ -270,11 +270,67 @@ TEST_F(LinkTest, TypedReadersAreLittleEndian)
     EXPECT_EQ(u16, 0x6AD2);
     // An answer without a data byte is no number (a write or a delete answers so).
     uint8_t byte = 0xFF;
-    EXPECT_THROW(Exchange([&] { link->GetConfigByte(ParamIdType, byte); }, {0x01, 0x00, 0x00}), std::runtime_error);
+    EXPECT_THROW(Exchange([&] { link->GetConfigByte(ParamIdType, byte); }, {0x01, 0x00, 0x00}), WrongResponseSize);
     EXPECT_EQ(byte, 0xFF);
     std::string text;
     Exchange([&] { link->GetConfigString(ParamSwVersion, text); }, {0x01, 0x00, 0x06, '0', '1', '.', '0', 0, 'x'});
     EXPECT_EQ(text, "01.0");
+}
+
+// A number of another size than its parameter holds is not its value: the error names the
+// parameter and both sizes, and the value read into stays as it was.
+TEST_F(LinkTest, NumbersOfTheWrongSizeAreNamed)
+{
+    struct Case
+    {
+        int width; // 1, 2 or 4: the reader
+        uint8_t param;
+        std::vector<uint8_t> answer;
+        const char *error;
+    };
+    const Case cases[] = {
+        {1, ParamIdVersion, {0x01, 0x00, 0x02, 0x07, 0x00}, "parameter 12 (id version): 2 bytes, expected 1"},
+        {1, ParamIdType, {0x01, 0x00, 0x00}, "parameter 13 (id type): 0 bytes, expected 1"},
+        {2, ParamIdManuf, {0x01, 0x00, 0x01, 0xD2}, "parameter 10 (id manuf.): 1 byte, expected 2"},
+        {2, ParamIdManuf, {0x01, 0x00, 0x03, 0xD2, 0x6A, 0x00}, "parameter 10 (id manuf.): 3 bytes, expected 2"},
+        {4, ParamId, {0x01, 0x00, 0x05, 1, 2, 3, 4, 5}, "parameter 11 (id): 5 bytes, expected 1 to 4"},
+        {4, ParamStatsFrame, {0x01, 0x00, 0x00}, "parameter 50 (stats frame): 0 bytes, expected 1 to 4"},
+    };
+    for (const Case &c : cases)
+    {
+        uint32_t value = 0xEEEEEEEE;
+        std::string error;
+        Exchange(
+            [&]
+            {
+                try
+                {
+                    if (c.width == 1)
+                    {
+                        uint8_t byte = 0xEE;
+                        link->GetConfigByte(c.param, byte);
+                        value = byte;
+                    }
+                    else if (c.width == 2)
+                    {
+                        uint16_t word = 0xEEEE;
+                        link->GetConfigUInt16(c.param, word);
+                        value = word;
+                    }
+                    else
+                    {
+                        link->GetConfigUInt32(c.param, value);
+                    }
+                }
+                catch (const WrongResponseSize &e)
+                {
+                    error = e.what();
+                }
+            },
+            c.answer);
+        EXPECT_EQ(error, std::string("wrong response size for ") + c.error);
+        EXPECT_EQ(value, 0xEEEEEEEEu) << c.error;
+    }
 }
 
 TEST_F(LinkTest, BadAnswersRaiseClearErrors)
