@@ -248,15 +248,18 @@ Config::ParseResult Config::ParseOptions(const std::vector<std::string> &args, s
             break;
         case OptValChannel:
             OptChannel = arg;
+            ChannelGiven = true;
             break;
         case OptValMode:
             OptMode = arg;
+            ModeGiven = true;
             break;
         case OptValNoWait:
             WaitForInitialFrame = false;
             break;
         case OptValType:
             OptModuleType = arg;
+            ModuleTypeGiven = true;
             break;
         case OptValId:
             OptTemplateId = arg;

@@ -48,6 +48,11 @@ public:
     std::string OptModuleType;
     std::string OptChannel;
     std::string OptMode;
+    // Whether --type, --channel and --mode were given at all: an empty text given is refused
+    // out loud, while an option left out keeps the modem's own setting without a word.
+    bool ModuleTypeGiven = false;
+    bool ChannelGiven = false;
+    bool ModeGiven = false;
     bool WaitForInitialFrame = true;
     bool UpdateFixDif = true;
 

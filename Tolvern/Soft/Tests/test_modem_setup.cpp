@@ -27,7 +27,10 @@ public:
     WMBusMod::ModuleAddress address = 0;
     WMBusMod::ModemStats stats;
 
+    int moduleType = 2;
+
     void SetRadioMode(int mode) override { radioModes.push_back(mode); }
+    int GetRfModuleType() const override { return moduleType; }
     void SetRfChannel(int channel) override { channels.push_back(channel); }
     const std::string &GetSoftwareVersion() const override { return software; }
     const std::string &GetHardwareVersion() const override { return hardware; }
@@ -49,18 +52,38 @@ TEST(ModemSetup, ChannelOneToNineOnly)
     struct Case
     {
         const char *text;
+        int moduleType;
         std::vector<int> passed;
+        const char *refusal; // the line that says why the channel stays, or empty
     };
+    const char *range = " out of range 1 to 9: wM-Bus channel not set\n";
     const Case cases[] = {
-        {"3", {3}}, {"1", {1}}, {"9", {9}}, {" 7", {7}}, {"+2", {2}}, {"4x", {4}},
-        {"10", {}}, {"0", {}},  {"-3", {}}, {"x3", {}},  {"", {}},    {"99999999999", {}},
+        {"3", 2, {3}, ""},
+        {"1", 2, {1}, ""},
+        {"9", 2, {9}, ""},
+        {" 7", 2, {7}, ""},
+        {"+2", 2, {2}, ""},
+        // The 868 MHz module has no channels: the driver is asked and says so itself at -d.
+        {"3", 3, {3}, "SetRfChannel not supported by the ZVR868 module type: wM-Bus channel not set\n"},
+        {"10", 2, {}, range},
+        {"0", 2, {}, range},
+        {"-3", 2, {}, range},
+        {"99999999999", 2, {}, range},
+        {"4x", 2, {}, "channel \"4x\" is not a number: wM-Bus channel not set\n"},
+        {"x3", 2, {}, "channel \"x3\" is not a number: wM-Bus channel not set\n"},
+        {"", 2, {}, "channel \"\" is not a number: wM-Bus channel not set\n"},
+        {" ", 2, {}, "channel \" \" is not a number: wM-Bus channel not set\n"},
     };
     for (const Case &c : cases)
     {
         LogCapture capture(LogLevel::Trace);
         FakeDriver driver;
-        Tolv::SetChannel(driver, c.text);
+        driver.moduleType = c.moduleType;
+        std::ostringstream refusals;
+        Tolv::SetChannel(driver, c.text, refusals);
         EXPECT_EQ(driver.channels, c.passed) << c.text;
+        const std::string refusal = c.refusal;
+        EXPECT_EQ(refusals.str(), refusal == range ? "channel " + std::string(c.text) + range : refusal) << c.text;
         if (c.passed.empty())
         {
             EXPECT_EQ(capture.Text(), "") << c.text;
@@ -77,18 +100,34 @@ TEST(ModemSetup, ModeWordsAreLowerCasedAndLookedUp)
     struct Case
     {
         std::string typed;
+        int moduleType;
         std::vector<int> passed;
+        std::string refusal; // why the modem keeps its mode, or empty
     };
     const Case cases[] = {
-        {"T", {0}}, {"tm", {1}}, {"S", {2}}, {"N", {4}}, {"LoC", {6}}, {"C", {}}, {"t ", {}}, {"", {}},
+        {"T", 3, {0}, ""},
+        {"tm", 3, {1}, ""},
+        {"S", 3, {2}, ""},
+        {"N", 2, {4}, ""},
+        {"LoC", 2, {6}, ""},
+        {"LoC", 3, {6}, ""},
+        // Words the module type has no such mode for: the driver is asked, refuses and sends nothing.
+        {"T", 2, {0}, "mode 0 not supported by the ZVR169 module type: wM-Bus mode not set\n"},
+        {"s", 2, {2}, "mode 2 not supported by the ZVR169 module type: wM-Bus mode not set\n"},
+        {"N", 3, {4}, "mode 4 not supported by the ZVR868 module type: wM-Bus mode not set\n"},
+        {"C", 2, {}, ""},
+        {"t ", 3, {}, ""},
+        {"", 2, {}, ""},
     };
     for (const Case &c : cases)
     {
         LogCapture capture;
         FakeDriver driver;
+        driver.moduleType = c.moduleType;
         std::ostringstream direct;
+        std::ostringstream refusals;
         std::string mode = c.typed;
-        Tolv::SetMode(driver, mode, direct);
+        Tolv::SetMode(driver, mode, direct, refusals);
 
         std::string lower = c.typed;
         for (char &ch : lower)
@@ -98,6 +137,8 @@ TEST(ModemSetup, ModeWordsAreLowerCasedAndLookedUp)
         EXPECT_EQ(mode, lower);
         EXPECT_EQ(direct.str(), "Set wM-Bus mode to: " + c.typed + "\nSet wM-Bus mode to: " + lower + "\n");
         EXPECT_EQ(driver.radioModes, c.passed) << c.typed;
+        EXPECT_EQ(refusals.str(), c.refusal) << c.typed;
+        // An unknown word, the empty one too, is an error line of its own, not a refusal of the type.
         EXPECT_EQ(capture.Contains(" Unknown wM-Bus mode " + lower + ", ignore it\n"), c.passed.empty())
             << capture.Text();
     }
@@ -124,6 +165,12 @@ TEST(ModemSetup, ModuleTypeWordsAreExact)
         EXPECT_EQ(driver.moduleTypes, c.passed) << c.text;
         EXPECT_TRUE(capture.Contains(c.logged)) << capture.Text();
     }
+    // --type given an empty text names no type either.
+    LogCapture capture(LogLevel::Trace);
+    FakeDriver driver;
+    Tolv::ApplyModuleType(driver, "", true);
+    EXPECT_TRUE(driver.moduleTypes.empty());
+    EXPECT_TRUE(capture.Contains(" Unknown module type\n")) << capture.Text();
 }
 
 TEST(ModemTasks, ModemInfoLines)

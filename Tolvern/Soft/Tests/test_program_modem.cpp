@@ -1,6 +1,7 @@
 // The built program against the modem emulator on a pseudo-terminal.
 #include "EmulatorTest.h"
 
+#include <cctype>
 #include <string>
 
 namespace
@@ -76,7 +77,51 @@ TEST_F(ProgramModem, ModeWords)
                   c.unknown)
             << run.out;
         EXPECT_EQ(ModemParam(ModemEmu::ParamMode), c.modemMode) << c.typed;
+        EXPECT_EQ(run.err, "") << c.typed;
     }
+}
+
+// A mode the modem type has not is no mode set: the run goes on as it would (the GUI passes its
+// preferences' mode with every job), and says on standard error that the modem kept its own.
+TEST_F(ProgramModem, ModeTheTypeRefusesIsToldWhateverTheLevel)
+{
+    struct Case
+    {
+        const char *args;
+        const char *typed;
+        const char *refusal;
+    };
+    const Case cases[] = {
+        {"-s --mode T", "T", "mode 0 not supported by the ZVR169 module type"},
+        {"-s --type ZVR169 --mode S", "S", "mode 2 not supported by the ZVR169 module type"},
+        {"-s --type ZVR868 --mode n", "n", "mode 4 not supported by the ZVR868 module type"},
+    };
+    for (const Case &c : cases)
+    {
+        const ProgramRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, 0) << c.args;
+        const std::string lines = std::string("Set wM-Bus mode to: ") + c.typed + "\nSet wM-Bus mode to: " +
+                                  static_cast<char>(std::tolower(c.typed[0])) + "\nreceived frames   : ";
+        EXPECT_EQ(run.out.substr(0, lines.size()), lines) << run.out;
+        EXPECT_EQ(run.err, std::string(c.refusal) + ": wM-Bus mode not set\n") << c.args;
+        EXPECT_EQ(ModemParam(ModemEmu::ParamMode), 4) << c.args; // the emulated modem's own N
+    }
+}
+
+// --type and --mode given an empty text are as unknown as a misspelt word.
+TEST_F(ProgramModem, EmptyTypeOrModeIsAnUnknownWord)
+{
+    const ProgramRun type = Run("-s --type ''");
+    EXPECT_EQ(type.exitCode, 0);
+    EXPECT_EQ(type.out.find("Tolv_ModemSetup.cpp:N Unknown module type\n"), 0u) << type.out;
+
+    const ProgramRun mode = Run("-s --mode ''");
+    EXPECT_EQ(mode.exitCode, 0);
+    EXPECT_EQ(mode.out.find("Set wM-Bus mode to: \nSet wM-Bus mode to: \n"
+                            "Tolv_ModemSetup.cpp:N Unknown wM-Bus mode , ignore it\n"),
+              0u)
+        << mode.out;
+    EXPECT_EQ(ModemParam(ModemEmu::ParamMode), 4);
 }
 
 TEST_F(ProgramModem, ModuleTypeWords)
@@ -93,16 +138,30 @@ TEST_F(ProgramModem, ModuleTypeWords)
 TEST_F(ProgramModem, ChannelInAndOutOfRange)
 {
     // Channels belong to the 169 MHz modules; the emulated modem starts on channel 1.
-    for (const char *channel : {"10", "0", "abc"})
+    struct Case
     {
-        const ProgramRun ignored = Run(std::string("-d -s --type ZVR169 --channel ") + channel);
-        EXPECT_EQ(ignored.exitCode, 0);
-        EXPECT_EQ(ignored.out.find("Set the wM-Bus channel"), std::string::npos) << ignored.out;
-        EXPECT_EQ(ModemParam(ModemEmu::ParamChannel), 1) << channel;
+        const char *args;
+        const char *refusal;
+    };
+    const Case cases[] = {
+        {"--type ZVR169 --channel 10", "channel 10 out of range 1 to 9"},
+        {"--type ZVR169 --channel 0", "channel 0 out of range 1 to 9"},
+        {"--type ZVR169 --channel abc", "channel \"abc\" is not a number"},
+        {"--type ZVR169 --channel ''", "channel \"\" is not a number"},
+        {"--type ZVR868 --channel 3", "SetRfChannel not supported by the ZVR868 module type"},
+    };
+    for (const Case &c : cases)
+    {
+        const ProgramRun ignored = Run(std::string("-s ") + c.args);
+        EXPECT_EQ(ignored.exitCode, 0) << c.args;
+        EXPECT_EQ(ignored.err, std::string(c.refusal) + ": wM-Bus channel not set\n") << c.args;
+        EXPECT_EQ(ignored.out.find("received frames   : "), 0u) << ignored.out;
+        EXPECT_EQ(ModemParam(ModemEmu::ParamChannel), 1) << c.args;
     }
 
     const ProgramRun inRange = Run("-d -s --type ZVR169 --channel 3");
     EXPECT_EQ(inRange.exitCode, 0);
+    EXPECT_EQ(inRange.err, "");
     EXPECT_NE(inRange.out.find("][1][Tolv    ]Set the wM-Bus channel to 3\n"), std::string::npos) << inRange.out;
     EXPECT_EQ(ModemParam(ModemEmu::ParamChannel), 3);
 }

@@ -62,19 +62,6 @@ struct ModeRule
 constexpr ModeRule kModeRules[] = {{true, 0}, {true, 1},  {true, 2},  {true, 3},
                                    {true, 6}, {false, 4}, {false, 5}, {false, 6}};
 
-bool ModeSupported(int moduleType, int mode)
-{
-    const bool module868 = moduleType == WMBC_ZV_Interface::Module868MHz;
-    for (const ModeRule &rule : kModeRules)
-    {
-        if (rule.module868 == module868 && rule.mode == mode)
-        {
-            return true;
-        }
-    }
-    return false;
-}
-
 constexpr int kFirstRfChannel = 1;
 constexpr int kLastRfChannel = 10;
 
@@ -140,6 +127,24 @@ WMBC_ZV_Interface::WMBC_ZV_Interface()
 }
 
 WMBC_ZV_Interface::~WMBC_ZV_Interface() = default;
+
+bool WMBC_ZV_Interface::AcceptsMode(int moduleType, int mode)
+{
+    const bool module868 = moduleType == Module868MHz;
+    for (const ModeRule &rule : kModeRules)
+    {
+        if (rule.module868 == module868 && rule.mode == mode)
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WMBC_ZV_Interface::AcceptsChannel(int moduleType, int channel)
+{
+    return moduleType == Module169MHz && channel >= kFirstRfChannel && channel <= kLastRfChannel;
+}
 
 WMBC_ZV &WMBC_ZV_Interface::Link()
 {
@@ -294,7 +299,7 @@ void WMBC_ZV_Interface::Noop() {}
 void WMBC_ZV_Interface::SetRadioMode(int mode)
 {
     WMBC_DEBUG("set mode " << mode);
-    if (!ModeSupported(rfModuleType, mode))
+    if (!AcceptsMode(rfModuleType, mode))
     {
         WMBC_WARNING("mode " << mode << " not supported");
         return;

@@ -59,6 +59,11 @@ public:
     // The command line of the outside flashing tool for a port.
     static std::string FlashCommand(const std::string &deviceName);
 
+    // What SetRadioMode and SetRfChannel take for a module type; anything else they refuse
+    // without sending. The 868 MHz modules have no channels.
+    static bool AcceptsMode(int moduleType, int mode);
+    static bool AcceptsChannel(int moduleType, int channel);
+
 private:
     WMBC_ZV &Link();
     bool ProbeVersion();
