@@ -1,6 +1,7 @@
 #include "Tolv_ConfigFile.h"
 
 #include "LogStatement.h"
+#include "Tolv_QuotedValue.h"
 #include "Tolv_TemplateFile.h"
 #include "Tolv_XmlFormatError.h"
 #include "WMBH_HexText.h"
@@ -162,13 +163,6 @@ bool ItemValueText(const xmlNode *element, std::string &text)
     return true;
 }
 
-// A value as an error line shows it: long ones cut.
-std::string Shown(const std::string &value)
-{
-    constexpr size_t MaxShown = 40;
-    return value.size() <= MaxShown ? value : value.substr(0, MaxShown) + "...";
-}
-
 std::string Trimmed(const std::string &text)
 {
     const char *blanks = " \t\r\n";
@@ -214,6 +208,10 @@ std::vector<TemplateItem> ConfigFile::FindTemplateItems(const std::string &templ
                 LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "template file found: " << path;
                 break;
             }
+        }
+        catch (const TemplateNumberError &)
+        {
+            throw; // the template of our id, which cannot be read as it stands
         }
         catch (const std::exception &)
         {
@@ -334,11 +332,11 @@ void ConfigFile::EncodeFixedValue(const xmlNode *element, const TemplateItem &it
         const NumberText read = ReadItemNumber(text, number);
         if (read == NumberText::NotANumber)
         {
-            RefuseValue(element, "value \"" + Shown(text) + "\" is not a number");
+            RefuseValue(element, "value " + QuotedValue(text) + " is not a number");
         }
         if (read == NumberText::TooLarge || !FitsLength(number, length))
         {
-            RefuseValue(element, "value \"" + Shown(text) + "\" does not fit in " + std::to_string(length) +
+            RefuseValue(element, "value " + QuotedValue(text) + " does not fit in " + std::to_string(length) +
                                      (length == 1 ? " byte" : " bytes"));
         }
     }

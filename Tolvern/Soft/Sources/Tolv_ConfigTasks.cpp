@@ -4,6 +4,7 @@
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_Receive.h"
+#include "WMBH_AES.h"
 #include "WMBH_HexText.h"
 
 #include <algorithm>
@@ -103,9 +104,21 @@ void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
     }
 }
 
-AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const uint8_t *payload,
-                         int count)
+void RequireRequestKey(const std::string &keyText)
 {
+    // The frames that go out plain by design (SND-NKE, installation answers) never come here.
+    if (keyText.empty())
+    {
+        throw std::runtime_error("AES key \"\" is empty: requests are not sent unencrypted");
+    }
+    // The same set-up the encryption does, so that its refusal comes before the mailbox is touched.
+    WMBH_AES().SetAesKey(keyText, AesBlock{}, true);
+}
+
+PreparedRequest PrepareRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci,
+                               const uint8_t *payload, int count)
+{
+    RequireRequestKey(config.OptKey);
     const AddressBytes destination = AddressBytesOf(ParseAddress(config.OptAddress));
     WMBH_Frame frame(0x7B);
     frame.AddTransportHeaderBytes(ci, destination, true, 0);
@@ -113,12 +126,25 @@ AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config,
     {
         frame.Append(payload, count);
     }
-    const int id = frame.EncryptAndSend(&driver, config.OptKey, true, false);
+    return {frame.Prepare(&driver, config.OptKey), destination};
+}
+
+void SendPrepared(WMBusMod::WMBC_Interface &driver, const PreparedRequest &request)
+{
+    WMBH_Frame frame = request.frame;
+    const int id = frame.Send(&driver, true, false);
     if ((id & 0xFF) != 0)
     {
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Request sent id: " << id;
     }
-    return destination;
+}
+
+AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const uint8_t *payload,
+                         int count)
+{
+    const PreparedRequest request = PrepareRequest(driver, config, ci, payload, count);
+    SendPrepared(driver, request);
+    return request.destination;
 }
 
 bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
@@ -200,16 +226,19 @@ void AppendBytes(ByteVector &to, const ByteVector &from)
 void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read wM-Bus device configuration, file: " << config.OptReadConfFile;
-    // The file is read first: one that is refused must leave the mailbox as it is.
+    // The file is read and the request built first: one that is refused must leave the mailbox
+    // as it is.
     ByteVector payload;
     if (!config.OptReadConfFile.empty())
     {
         BuildConfigPayload(config.OptReadConfFile, config.OptTemplateDir, payload, config.OptTemplateId, true);
     }
+    const PreparedRequest request =
+        PrepareRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
     MailboxPreamble(driver);
-    const AddressBytes from =
-        SendRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
-    if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr))
+    SendPrepared(driver, request);
+    if (!WaitConfigResponse(driver, config, request.destination, CiReadConfigAnswer, ReadWriteAnswerSeconds,
+                            nullptr))
     {
         throw std::runtime_error(NoResponse);
     }
@@ -220,11 +249,13 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Write wM-Bus device configuration, file: " << config.OptConfFile;
     ByteVector payload;
     BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
+    const PreparedRequest request =
+        PrepareRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
     MailboxPreamble(driver);
-    const AddressBytes from =
-        SendRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
+    SendPrepared(driver, request);
     // Silence or an answer with other values: either way the module did not take them.
-    if (!WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload))
+    if (!WaitConfigResponse(driver, config, request.destination, CiWriteConfigAnswer, ReadWriteAnswerSeconds,
+                            &payload))
     {
         throw std::runtime_error("Configuration not confirmed by the module");
     }
@@ -235,6 +266,7 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
     std::vector<ByteVector> items;
     BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
+    RequireRequestKey(config.OptKey);
     MailboxPreamble(driver); // once for the whole task
 
     int count = 0;

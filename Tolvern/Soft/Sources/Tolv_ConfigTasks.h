@@ -7,6 +7,7 @@
 #include "mbus-protocol.h"
 
 #include <cstdint>
+#include <string>
 
 namespace Tolv
 {
@@ -47,10 +48,28 @@ void MailboxPreamble(WMBusMod::WMBC_Interface &driver);
 // Deletes at most one pending message, the one with the lowest id.
 void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver);
 
-// Queues a request of the given CI with the payload to the module of
-// config.OptAddress (which logs "Got address "), encrypted with config.OptKey.
-// Returns the destination, so that the answer can be checked against it.
-// Errors of the address, the frame, the key and the modem are thrown.
+// Refuses a key that a request cannot be encrypted with, before anything is sent: an empty
+// one ("AES key "" is empty: ..."), which would put the request on the air readable, and one
+// that is not 32 hexadecimal digits ("Wrong key size", "Wrong key format").
+void RequireRequestKey(const std::string &keyText);
+
+// A request as it goes on the air, and the module it goes to.
+struct PreparedRequest
+{
+    WMBH_Frame frame;
+    AddressBytes destination;
+};
+
+// Builds and encrypts a request of the given CI with the payload to the module of
+// config.OptAddress (which logs "Got address ") with config.OptKey, sending nothing: errors of
+// the key, the address and the frame come before the task touches the mailbox.
+PreparedRequest PrepareRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci,
+                               const uint8_t *payload, int count);
+// Queues a prepared request in the modem's mailbox; modem errors are thrown.
+void SendPrepared(WMBusMod::WMBC_Interface &driver, const PreparedRequest &request);
+
+// PrepareRequest and SendPrepared in one. Returns the destination, so that the answer can be
+// checked against it.
 AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const uint8_t *payload,
                          int count);
 

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <exception>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -20,60 +19,38 @@ namespace
 
 constexpr int SendAttempts = 5;
 constexpr auto PauseBeforeAnswer = std::chrono::milliseconds(1000);
+const std::string FrameTooLarge = "Frame data to large";
 
-void SkipComma(std::istream &in)
+// The request as it goes on the air. A list that does not fit in one frame, plain or once
+// encrypted, is the list's fault, and is told so with the list.
+WMBH_Frame PrepareMissingFrameRequest(WMBusMod::WMBC_Interface &driver, const Config &config,
+                                      const AddressBytes &to, const MissingFrameList &list)
 {
-    if (in.peek() == ',')
+    try
     {
-        in.get();
+        WMBH_Frame request;
+        request.BuildMissingFrameRequest(to, static_cast<uint8_t>(list.acc), list.ranges);
+        return request.Prepare(&driver, config.OptKey);
+    }
+    catch (const std::runtime_error &e)
+    {
+        if (e.what() != FrameTooLarge)
+        {
+            throw;
+        }
+        throw std::runtime_error(MissingFrameListTooLong(config.OptFile, list.ranges.size()));
     }
 }
 
 } // namespace
 
-MissingFrameList ParseMissingFrameList(const std::string &text)
-{
-    MissingFrameList list;
-    std::istringstream in(text);
-    int acc = 0;
-    if (in >> acc)
-    {
-        list.acc = acc;
-    }
-    else
-    {
-        LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Last acc parameter not found use default";
-    }
-    // A failed extraction stores 0, so values are read into locals and kept only when read.
-    for (;;)
-    {
-        SkipComma(in);
-        unsigned offset = 0;
-        if (!(in >> offset))
-        {
-            LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "offset failed";
-            break;
-        }
-        list.offset = offset;
-        SkipComma(in);
-        int count = 0;
-        if (!(in >> count))
-        {
-            LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "count failed";
-            break;
-        }
-        list.count = count;
-        SkipComma(in);
-        list.ranges.push_back({list.offset, static_cast<uint8_t>(list.count)});
-    }
-    return list;
-}
-
 void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Get logs";
+    const PreparedRequest request = PrepareRequest(driver, config, CiGetLogs, nullptr, 0);
     MailboxPreamble(driver);
-    const AddressBytes from = SendRequest(driver, config, CiGetLogs, nullptr, 0);
+    SendPrepared(driver, request);
+    const AddressBytes &from = request.destination;
     mbus_frame_data_ptr data(mbus_frame_data_new());
     if (!data)
     {
@@ -90,18 +67,20 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
     const MissingFrameList list = ParseMissingFrameList(config.OptFile);
     LOG_LINE(LogLevel::Trace, LogModule::Tolv)
         << "Send missing frame request, acc: " << list.acc << ", offset: " << list.offset << ", count:" << list.count;
+    // Everything that could refuse the request is settled before the mailbox is touched.
+    RequireRequestKey(config.OptKey);
+    const AddressBytes from = AddressBytesOf(ParseAddress(config.OptAddress));
+    const WMBH_Frame request = PrepareMissingFrameRequest(driver, config, from, list);
     MailboxPreamble(driver);
 
-    const AddressBytes from = AddressBytesOf(ParseAddress(config.OptAddress));
-    WMBH_Frame request;
-    request.BuildMissingFrameRequest(from, static_cast<uint8_t>(list.acc), list.ranges);
     bool sent = false;
     std::string failure;
     for (int attempt = 0; attempt < SendAttempts; ++attempt)
     {
         try
         {
-            const int id = request.EncryptAndSend(&driver, config.OptKey, true, false);
+            WMBH_Frame wire = request;
+            const int id = wire.Send(&driver, true, false);
             if ((id & 0xFF) != 0)
             {
                 LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Request sent " << id;

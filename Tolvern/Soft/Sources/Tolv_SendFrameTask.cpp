@@ -2,6 +2,7 @@
 
 #include "LogStatement.h"
 #include "Tolv_Config.h"
+#include "Tolv_ConfigTasks.h"
 #include "Tolv_Receive.h"
 #include "WMBH_Frame.h"
 
@@ -18,6 +19,7 @@ constexpr uint8_t CiShortHeader = 0x7A;
 
 void SendFrameTask(WMBusMod::WMBC_Interface &driver, Config &config)
 {
+    RequireRequestKey(config.OptKey);
     // The test frame carries no destination; the address only has to be a valid one.
     ParseAddress(config.OptAddress);
 

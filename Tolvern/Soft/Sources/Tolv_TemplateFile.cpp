@@ -1,9 +1,11 @@
 #include "Tolv_TemplateFile.h"
 
 #include "LogStatement.h"
+#include "Tolv_QuotedValue.h"
 #include "Tolv_XmlFormatError.h"
 
-#include <cstdlib>
+#include <cctype>
+#include <cstdint>
 #include <stdexcept>
 
 namespace Tolv
@@ -12,17 +14,93 @@ namespace Tolv
 namespace
 {
 
-// Template numbers are written "0x13" or "19"; only a lower-case "0x" with
-// digits after it selects hexadecimal. A text that is no number gives 0.
-uint32_t ParseTemplateNumber(const std::string &text)
+constexpr const char *Blanks = " \t\r\n";
+
+// Digits of the base and nothing else, into a value that may not pass max.
+enum class DigitsRead
 {
-    const bool hex = text.size() > 2 && text.compare(0, 2, "0x") == 0;
-    return static_cast<uint32_t>(std::strtoull(text.c_str(), nullptr, hex ? 16 : 10));
+    Number,
+    NotANumber,
+    TooLarge,
+};
+
+DigitsRead ReadDigits(const std::string &digits, int base, uint64_t max, uint64_t &value)
+{
+    if (digits.empty())
+    {
+        return DigitsRead::NotANumber;
+    }
+    value = 0;
+    bool tooLarge = false;
+    for (const char c : digits)
+    {
+        const bool decimal = c >= '0' && c <= '9';
+        const bool hex = base == 16 && std::isxdigit(static_cast<unsigned char>(c));
+        if (!decimal && !hex)
+        {
+            return DigitsRead::NotANumber;
+        }
+        const uint64_t digit = decimal ? uint64_t(c - '0') : uint64_t(std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        value = value * uint64_t(base) + digit;
+        if (value > max)
+        {
+            tooLarge = true;
+            value = max; // keeps the next multiplication in range
+        }
+    }
+    return tooLarge ? DigitsRead::TooLarge : DigitsRead::Number;
 }
 
-int32_t ParseDecimal(const std::string &text)
+// The text of a number field without the blanks around it; an empty element reads as 0.
+std::string NumberText(const std::string &text)
 {
-    return static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
+    const size_t first = text.find_first_not_of(Blanks);
+    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(Blanks) - first + 1);
+}
+
+[[noreturn]] void RefuseNumber(const std::string &item, const char *field, const std::string &text, DigitsRead read)
+{
+    throw TemplateNumberError("item " + item + ": " + field + " " + QuotedValue(text) +
+                              (read == DigitsRead::TooLarge ? " does not fit in 32 bits" : " is not a number"));
+}
+
+// vib and dib are written "0x13" or "19": only a lower-case "0x" with digits after it selects
+// hexadecimal. Anything else in the text would have the module addressed by a number nobody wrote.
+uint32_t ParseTemplateNumber(const std::string &item, const char *field, const std::string &raw)
+{
+    const std::string text = NumberText(raw);
+    if (text.empty())
+    {
+        return 0;
+    }
+    const bool hex = text.size() > 2 && text.compare(0, 2, "0x") == 0;
+    uint64_t value = 0;
+    const DigitsRead read = ReadDigits(hex ? text.substr(2) : text, hex ? 16 : 10, UINT32_MAX, value);
+    if (read != DigitsRead::Number)
+    {
+        RefuseNumber(item, field, text, read);
+    }
+    return static_cast<uint32_t>(value);
+}
+
+// The limits are decimal, with a sign when they need one.
+int32_t ParseDecimal(const std::string &item, const char *field, const std::string &raw)
+{
+    const std::string text = NumberText(raw);
+    if (text.empty())
+    {
+        return 0;
+    }
+    const bool negative = text[0] == '-';
+    const size_t digits = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    const uint64_t max = negative ? uint64_t(INT32_MAX) + 1 : uint64_t(INT32_MAX);
+    uint64_t value = 0;
+    const DigitsRead read = ReadDigits(text.substr(digits), 10, max, value);
+    if (read != DigitsRead::Number)
+    {
+        RefuseNumber(item, field, text, read);
+    }
+    return negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) : static_cast<int32_t>(value);
 }
 
 void ReadValidation(const xmlNode *validation, TemplateItem &item)
@@ -35,18 +113,18 @@ void ReadValidation(const xmlNode *validation, TemplateItem &item)
         }
         else if (IsElement(child, "min"))
         {
-            item.min = ParseDecimal(NodeText(child));
+            item.min = ParseDecimal(item.name, "min", NodeText(child));
         }
         else if (IsElement(child, "max"))
         {
-            item.max = ParseDecimal(NodeText(child));
+            item.max = ParseDecimal(item.name, "max", NodeText(child));
         }
     }
 }
 
 } // namespace
 
-TemplateFile::TemplateFile(const std::string &path)
+TemplateFile::TemplateFile(const std::string &path) : path(path)
 {
     ReadXmlFile(path, document, root);
 }
@@ -98,6 +176,11 @@ void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
         {
             ParseTemplateItem(child->children, items);
         }
+        catch (const TemplateNumberError &e)
+        {
+            // Not an item to leave out: what the template says cannot be read, so none of it is used.
+            throw TemplateNumberError("Template file " + path + ", " + e.what());
+        }
         catch (const std::runtime_error &e)
         {
             LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Failed to get template item, issue: " << e.what();
@@ -120,8 +203,8 @@ void TemplateFile::ParseTemplateItem(xmlNode *node, std::vector<TemplateItem> &i
     item.name = GetItemText(node, "name");
     item.pretty_name = GetItemText(NextElement(node), "pretty_name");
     item.description = GetItemText(NextElement(node), "description");
-    item.vib = ParseTemplateNumber(GetItemText(NextElement(node), "vib"));
-    item.dib = ParseTemplateNumber(GetItemText(NextElement(node), "dib"));
+    item.vib = ParseTemplateNumber(item.name, "vib", GetItemText(NextElement(node), "vib"));
+    item.dib = ParseTemplateNumber(item.name, "dib", GetItemText(NextElement(node), "dib"));
     item.access_right = GetItemText(NextElement(node), "access_right");
     // Some node must stand in the validation place; only a validation element is read.
     if (IsElement(NextElement(node), "validation"))

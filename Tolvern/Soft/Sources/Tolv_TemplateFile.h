@@ -4,11 +4,22 @@
 #include "Tolv_TemplateItem.h"
 #include "Tolv_XmlHelper.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace Tolv
 {
+
+// A number field of a template item (vib, dib, min, max) that holds no number, or one past 32
+// bits. Unlike a malformed item, which is left out, it refuses the whole template: such an item
+// would address the module by a number nobody wrote. The text names the file, the item and the
+// field: "Template file <path>, item <name>: vib "0xZZ" is not a number".
+class TemplateNumberError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // One template file: an id followed by a container of config items.
 class TemplateFile
@@ -20,12 +31,13 @@ public:
     // Throws XmlFormatError when the root does not start with an id element holding text.
     std::string GetTemplateId() const;
 
-    // Appends the template's items. A malformed item is left out (debug line);
-    // a missing container throws XmlFormatError.
+    // Appends the template's items. A malformed item is left out (debug line); a missing
+    // container throws XmlFormatError, a number field that is no number TemplateNumberError.
     void GetTemplateItems(std::vector<TemplateItem> &items) const;
 
     // Reads the item whose first child is node and appends it; throws
-    // std::runtime_error when a child is missing, misnamed or misplaced.
+    // std::runtime_error when a child is missing, misnamed or misplaced, and
+    // TemplateNumberError (without the file) for a number field that is no number.
     static void ParseTemplateItem(xmlNode *node, std::vector<TemplateItem> &items);
 
     // node's text when node is an element named name (empty without text);
@@ -35,6 +47,7 @@ public:
 private:
     const xmlNode *IdNode() const;
 
+    std::string path;
     XmlDocPtr document;
     xmlNode *root = nullptr;
 };

@@ -70,6 +70,9 @@ void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
         throw std::runtime_error("Update file is empty");
     }
 
+    // The blocks go out encrypted with this key; one they cannot be must stop the update before
+    // its first look at the mailbox.
+    RequireRequestKey(config.OptKey);
     const uint64_t address = ParseAddress(config.OptAddress);
     UpdateEndpoint(&driver, EndpointAddressOf(address), config.OptKey, config.OptFile, digest, config.UpdateFixDif);
     WaitUpdateStatus(driver, config, AddressBytesOf(address), UpdateStatusSeconds);

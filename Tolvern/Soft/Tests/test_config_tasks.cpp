@@ -179,7 +179,7 @@ TEST_F(ConfigTasksTest, FileTemplateAddressAndKeyErrorsEndTheRunBeforeAnyRequest
              Config("none_known.xml") + " is unknown\n" + failed + "Config item colour not found in the template\n"},
         {Templates() + "-a zz -w " + Config("write.xml"), failed + "input address parsing error\n"},
         {Templates() + "-k 7C41D09A2E6B35F8A1C94E07B2D6F35 -w " + Config("write.xml"),
-         GotAddress + "WMBH_AES.cpp:N Wrong key size 31\n" + failed + "Wrong key size\n"},
+         "WMBH_AES.cpp:N Wrong key size 31\n" + failed + "Wrong key size\n"},
         // 40 items do not fit in one frame.
         {Templates() + "-w " + Config("large.xml"), GotAddress + failed + "Frame data to large\n"},
     };
@@ -217,7 +217,8 @@ TEST_F(ConfigTasksTest, MissingFrameRequestCarriesTheList)
         {"''", "01 FD 08 17"}, // access number 23, no range
         {"5", "01 FD 08 05"},
         {"5,10,3", "01 FD 08 05 04 FD 3A 0A 00 00 00 01 FD 3A 03"},
-        {"5,10,3,20", "01 FD 08 05 04 FD 3A 0A 00 00 00 01 FD 3A 03"}, // the lone 20 is no range
+        {"5,4,2", "01 FD 08 05 04 FD 3A 04 00 00 00 01 FD 3A 02"},
+        {"' 9, 0,0'", "01 FD 08 09 04 FD 3A 00 00 00 00 01 FD 3A 00"},
         {"7,1,2,300,255", "01 FD 08 07 04 FD 3A 01 00 00 00 01 FD 3A 02 04 FD 3A 2C 01 00 00 01 FD 3A FF"},
     };
     StartModem(ModuleConfig());
@@ -247,6 +248,7 @@ TEST_F(ConfigTasksTest, MissingFrameListTooLongForTheFrameIsRefused)
     StartModem(ModuleConfig());
     const ProgramRun run = Run("-f " + list);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, GotAddress + "Tolv_Main.cpp:N Request failed: Frame data to large\n");
+    EXPECT_EQ(run.out, GotAddress + "Tolv_Main.cpp:N Request failed: Invalid missing frame list \"" +
+                           list.substr(0, 40) + "...\": 21 ranges do not fit in one request (Frame data to large)\n");
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
 }

@@ -31,38 +31,77 @@ std::vector<std::pair<uint32_t, int>> Pairs(const std::vector<MissingFrameRange>
 
 } // namespace
 
-TEST(MissingFrameList, NumbersAreReadUntilTheFirstOneMissing)
+TEST(MissingFrameList, GoodListsAreReadWhole)
 {
     struct Case
     {
         std::string text;
         int acc;
-        unsigned offset;
+        unsigned offset; // of the last range, or the default
         int count;
         std::vector<std::pair<uint32_t, int>> ranges;
-        std::string traces; // in order, each ending with a line feed
     };
     const Case cases[] = {
-        {"", 23, 4, 2, {}, "Last acc parameter not found use default\noffset failed\n"},
-        {"5", 5, 4, 2, {}, "offset failed\n"},
-        {"5,10,3", 5, 10, 3, {{10, 3}}, "offset failed\n"},
-        // The lone offset is kept in the variable but makes no range.
-        {"5,10,3,20", 5, 20, 3, {{10, 3}}, "count failed\n"},
-        {" 7, 1,2,300,255", 7, 300, 255, {{1, 2}, {300, 255}}, "offset failed\n"},
-        {"-1,4", -1, 4, 2, {}, "count failed\n"},
-        {"9;1,2", 9, 4, 2, {}, "offset failed\n"},
-        {"9,,1,2", 9, 4, 2, {}, "offset failed\n"}, // one comma is skipped, not two
-        {"x,1,2", 23, 4, 2, {}, "Last acc parameter not found use default\noffset failed\n"},
+        {"", 23, 4, 2, {}}, // no list: the defaults
+        {"5", 5, 4, 2, {}},
+        {"5,10,3", 5, 10, 3, {{10, 3}}},
+        {" 7, 1,\t2,300,255", 7, 300, 255, {{1, 2}, {300, 255}}},
+        {"0,0,0", 0, 0, 0, {{0, 0}}},
+        {"255,4294967295,255", 255, 4294967295u, 255, {{4294967295u, 255}}},
+        {"+5,007,2", 5, 7, 2, {{7, 2}}},
     };
     for (const Case &c : cases)
     {
-        LogCapture capture(LogLevel::Trace);
         const Tolv::MissingFrameList list = Tolv::ParseMissingFrameList(c.text);
         EXPECT_EQ(list.acc, c.acc) << c.text;
         EXPECT_EQ(list.offset, c.offset) << c.text;
         EXPECT_EQ(list.count, c.count) << c.text;
         EXPECT_EQ(Pairs(list.ranges), c.ranges) << c.text;
-        EXPECT_EQ(WithoutHeaders(capture.Text()), c.traces) << c.text;
+    }
+    LogCapture capture(LogLevel::Trace);
+    Tolv::ParseMissingFrameList("");
+    EXPECT_EQ(WithoutHeaders(capture.Text()), "Last acc parameter not found use default\noffset failed\n");
+}
+
+// Every list that the lenient reading would have cut, wrapped or dropped in part is refused whole.
+TEST(MissingFrameList, AnythingElseIsRefusedWithItsReason)
+{
+    struct Case
+    {
+        std::string text;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"abc", "\"abc\" is not a decimal number"},
+        {"99999999999", "access number 99999999999 is out of range 0 to 255"},
+        {"-5", "access number -5 is out of range 0 to 255"},
+        {"300", "access number 300 is out of range 0 to 255"},
+        {"5,-1,3", "offset -1 is out of range 0 to 4294967295"},
+        {"5,4294967296,2", "offset 4294967296 is out of range 0 to 4294967295"},
+        {"5,10,300", "count 300 is out of range 0 to 255"},
+        {"5,10", "offset 10 has no count"},
+        {"5,10,3,20", "offset 20 has no count"},
+        {"5,,10,3", "number 2 is empty"},
+        {"5,10,3,", "number 4 is empty"},
+        {" ", "number 1 is empty"},
+        {"5 ,10,3", "\"5 \" is not a decimal number"},
+        {"9;1,2", "\"9;1\" is not a decimal number"},
+        {"5,0x10,3", "\"0x10\" is not a decimal number"},
+        {"5,10,3.5", "\"3.5\" is not a decimal number"},
+        {"5,1,2,3,-", "\"-\" is not a decimal number"},
+    };
+    for (const Case &c : cases)
+    {
+        std::string error;
+        try
+        {
+            Tolv::ParseMissingFrameList(c.text);
+        }
+        catch (const std::runtime_error &e)
+        {
+            error = e.what();
+        }
+        EXPECT_EQ(error, "Invalid missing frame list \"" + c.text + "\": " + c.reason) << c.text;
     }
 }
 

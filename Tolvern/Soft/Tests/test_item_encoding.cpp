@@ -18,12 +18,12 @@ namespace
 class OneItem
 {
 public:
-    OneItem(const std::string &dib, const std::string &vib, const std::string &value)
+    OneItem(const std::string &dib, const std::string &vib, const std::string &value,
+            const std::string &validation = "<validation/>")
     {
         dir.Write("t.xml", "<template><id>t</id><configs><config><name>item</name>"
                            "<pretty_name>P</pretty_name><description>D</description><vib>" +
-                               vib + "</vib><dib>" + dib +
-                               "</dib><access_right>rw</access_right><validation/>"
+                               vib + "</vib><dib>" + dib + "</dib><access_right>rw</access_right>" + validation +
                                "<section>S</section></config></configs></template>\n");
         dir.Write("c.cfg", "<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" + value + "</item>\n</config>\n");
     }
@@ -36,6 +36,7 @@ public:
     }
 
     std::string ConfigPath() const { return dir.Path("c.cfg"); }
+    std::string TemplatePath() const { return dir.Path("t.xml"); }
 
 private:
     TempDir dir;
@@ -74,9 +75,10 @@ TEST(ItemEncoding, DibVibAndValue)
         {"0x840010", "0x13", "1", false, "84 10 13 01 00 00 00"},
         {"4", "0xFD19", "1", false, "04 FD 19 01 00 00 00"},
         {"0x04", "19", "1", false, "04 13 01 00 00 00"},
-        {"0x01", "0x", "5", false, "01 05"},   // "0x" alone is decimal text: 0
-        {"0x01", "0X19", "5", false, "01 05"}, // only a lower-case x is hexadecimal
         {"0x01", "0", "5", false, "01 05"},
+        {"0x01", "", "5", false, "01 05"}, // an element without text reads as 0
+        {" 0x01\n", "\t19 ", "5", false, "01 13 05"},
+        {"16909060", "0xFFFFFFFF", "", true, "01 02 03 04 FF FF FF FF 00"}, // 0x01020304: DIF 01
         // Lengths follow the DIF's data field; storage and function bits do not count.
         {"0x44", "0x13", "1", false, "44 13 01 00 00 00"},
         {"0x32", "0x13", "1", false, "32 13 01 00"},
@@ -98,6 +100,54 @@ TEST(ItemEncoding, DibVibAndValue)
         EXPECT_EQ(Hex(item.Encode(c.readMode)), c.expected)
             << "dib " << c.dib << " vib " << c.vib << " value " << c.value;
     }
+}
+
+// A number field of the template that holds no number, or more than 32 bits, refuses the
+// template, naming its file, the item and the field; the lenient reading would have sent 0 or
+// the number's first digits.
+TEST(ItemEncoding, TemplateNumbersThatAreNoNumberRefuseTheTemplate)
+{
+    struct Case
+    {
+        std::string dib, vib, validation;
+        std::string field; // what the refusal says of it
+    };
+    const Case cases[] = {
+        {"0x01", "0xZZ", "<validation/>", "vib \"0xZZ\" is not a number"},
+        {"one", "0x13", "<validation/>", "dib \"one\" is not a number"},
+        {"0x01", "0x13z", "<validation/>", "vib \"0x13z\" is not a number"},
+        {"1 2", "0x13", "<validation/>", "dib \"1 2\" is not a number"},
+        {"0x01", "0x", "<validation/>", "vib \"0x\" is not a number"}, // decimal text, not hexadecimal
+        {"0x01", "0X19", "<validation/>", "vib \"0X19\" is not a number"},
+        {"0x01", "-1", "<validation/>", "vib \"-1\" is not a number"},
+        {"0x01", "0x100000000", "<validation/>", "vib \"0x100000000\" does not fit in 32 bits"},
+        {"4294967296", "0x13", "<validation/>", "dib \"4294967296\" does not fit in 32 bits"},
+        {"0x01", "0x13", "<validation><min>ten</min></validation>", "min \"ten\" is not a number"},
+        {"0x01", "0x13", "<validation><max>5s</max></validation>", "max \"5s\" is not a number"},
+        {"0x01", "0x13", "<validation><max>2147483648</max></validation>",
+         "max \"2147483648\" does not fit in 32 bits"},
+    };
+    for (const Case &c : cases)
+    {
+        LogCapture quiet;
+        const OneItem item(c.dib, c.vib, "5", c.validation);
+        for (const bool readMode : {true, false})
+        {
+            try
+            {
+                item.Encode(readMode);
+                ADD_FAILURE() << "accepted " << c.field;
+            }
+            catch (const std::runtime_error &e)
+            {
+                EXPECT_EQ(std::string(e.what()), "Template file " + item.TemplatePath() + ", item item: " + c.field);
+            }
+        }
+    }
+    // Signed limits within 32 bits are numbers.
+    LogCapture quiet;
+    const OneItem limits("0x01", "0x13", "5", "<validation><min>-2147483648</min><max>+2147483647</max></validation>");
+    EXPECT_EQ(Hex(limits.Encode(false)), "01 13 05");
 }
 
 TEST(ItemEncoding, RefusedValues)

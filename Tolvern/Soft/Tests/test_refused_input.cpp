@@ -129,35 +129,78 @@ TEST_F(ConfigTasksTest, TemplateThatIsNotWellFormedIsNeverUsed)
     EXPECT_EQ(MailboxCommands(modem.Record()), 0u);
 }
 
-TEST_F(ConfigTasksTest, RequestThatCannotBeSentEndsWithItsReason)
+// A template of the sensor type whose text `from` is replaced by `to`.
+std::string SensorTemplateWith(const std::string &from, const std::string &to)
 {
+    std::string text = ReadFile(TemplateDir + "/sensor.xml");
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+}
+
+// Whatever cannot make a request (a missing-frame list, a key, a template number) ends the run
+// with one error line before the mailbox is looked at: no mailbox command, no radio frame.
+TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
+{
+    const TempDir files;
+    const std::string firmware = files.Write("fw.bin", std::string(100, '\x5A'));
+    const std::string badVib = files.Write("vib/sensor.xml", SensorTemplateWith("<vib>0xFD0E</vib>", "<vib>0xZZ</vib>"));
+    const std::string badDib = files.Write("dib/sensor.xml", SensorTemplateWith("<dib>0x02</dib>", "<dib>one</dib>"));
+    const std::string badMin = files.Write("min/sensor.xml", SensorTemplateWith("<min>10</min>", "<min>ten</min>"));
     // 19 ranges fit the frame plain, but not once its data are filled up to whole blocks.
     std::string tooLong = "5";
     for (int i = 0; i < 19; ++i)
     {
         tooLong += "," + std::to_string(i) + ",1";
     }
+    const std::string list = "Invalid missing frame list ";
+    const std::string emptyKey = Failed + "AES key \"\" is empty: requests are not sent unencrypted\n";
     struct Case
     {
         std::string args;
-        std::string attemptLine; // logged before each of the five attempts' failure line
-        std::string reason;
+        std::string out;
     };
     const Case cases[] = {
-        {"-f 1,2,3 -k 1234", "WMBH_AES.cpp:N Wrong key size 4\n", "Wrong key size"},
-        {"-f " + tooLong, "", "Frame data to large"},
+        {"-f abc", Failed + list + "\"abc\": \"abc\" is not a decimal number\n"},
+        {"-f 99999999999", Failed + list + "\"99999999999\": access number 99999999999 is out of range 0 to 255\n"},
+        {"-f -5", Failed + list + "\"-5\": access number -5 is out of range 0 to 255\n"},
+        {"-f 300", Failed + list + "\"300\": access number 300 is out of range 0 to 255\n"},
+        {"-f 5,-1,3", Failed + list + "\"5,-1,3\": offset -1 is out of range 0 to 4294967295\n"},
+        {"-f 5,10,300", Failed + list + "\"5,10,300\": count 300 is out of range 0 to 255\n"},
+        {"-f 5,4294967296,2",
+         Failed + list + "\"5,4294967296,2\": offset 4294967296 is out of range 0 to 4294967295\n"},
+        {"-f 5,,10,3", Failed + list + "\"5,,10,3\": number 2 is empty\n"},
+        {"-f 5,10", Failed + list + "\"5,10\": offset 10 has no count\n"},
+        {"-f " + tooLong, GotAddress + Failed + list + "\"" + tooLong.substr(0, 40) +
+                              "...\": 19 ranges do not fit in one request (Frame data to large)\n"},
+        {"-f 1,2,3 -k 1234", "WMBH_AES.cpp:N Wrong key size 4\n" + Failed + "Wrong key size\n"},
+        {Templates() + "-w " + Config("write.xml") + " -k 0011223344556677889XAABBCCDDEEFF",
+         "WMBH_AES.cpp:N Key is not 32 hexadecimal digits\n" + Failed + "Wrong key format\n"},
+        // An empty key would put every request on the air readable, a new module key included.
+        {"-f 1,2,3 -k ''", emptyKey},
+        {"-g -k ''", emptyKey},
+        {Templates() + "-r " + Config("read.xml") + " -k ''", emptyKey},
+        {Templates() + "-w " + Config("write.xml") + " -k ''", emptyKey},
+        {Templates() + "-c " + Config("write.xml") + " -k ''", emptyKey},
+        {"--read-conf-all -k ''", emptyKey},
+        {"-u " + firmware + " -k ''", emptyKey},
+        {"--send-frame -k ''", emptyKey},
+        // The lenient reading sent vib 0xZZ as no VIB at all and said "Response ok".
+        {"-t " + files.Path("vib") + " --id zv_sensor_02 -w " + Config("write.xml"),
+         Failed + "Template file " + badVib + ", item mode: vib \"0xZZ\" is not a number\n"},
+        {"-t " + files.Path("dib") + " --id zv_sensor_02 -r " + Config("read.xml"),
+         Failed + "Template file " + badDib + ", item power: dib \"one\" is not a number\n"},
+        {"-t " + files.Path("min") + " --id zv_sensor_02 -c " + Config("write.xml"),
+         Failed + "Template file " + badMin + ", item send_period: min \"ten\" is not a number\n"},
     };
     StartModem(ModuleConfig());
     for (const Case &c : cases)
     {
+        const size_t mailboxCommands = MailboxCommands(modem.Record());
         const ProgramRun run = Run(c.args);
-        std::string attempts;
-        for (int i = 0; i < 5; ++i)
-        {
-            attempts += c.attemptLine + "Tolv_RequestTasks.cpp:N Failed to send request: " + c.reason + "\n";
-        }
         EXPECT_EQ(run.exitCode, 1) << c.args;
-        EXPECT_EQ(run.out, GotAddress + attempts + Failed + c.reason + "\n") << c.args;
+        EXPECT_EQ(run.out, c.out) << c.args;
+        EXPECT_EQ(MailboxCommands(modem.Record()), mailboxCommands) << c.args;
     }
     EXPECT_TRUE(Requests().empty());
     EXPECT_TRUE(modem.Record().RadioFrames().empty());

@@ -190,13 +190,18 @@ void WMBH_Frame::EncryptFrame(WMBusMod::WMBC_Interface *modem, const std::string
     LOG_LINE(LogLevel::Trace, LogModule::WMBH) << "after:" << BytesToHex(buffer_.data(), length_);
 }
 
+void WMBH_Frame::RequireModemRoom() const
+{
+    // Refused with our own text rather than half-way through the modem exchange.
+    if (length_ > kModemMaxLength)
+        throw std::runtime_error("Frame data to large");
+}
+
 int WMBH_Frame::Send(WMBusMod::WMBC_Interface *modem, bool useMailbox, bool checkFull)
 {
     WMBusMod::WMBC_Interface &driver = Require(modem);
     SetModuleAddress(modem);
-    // Refused here with our own text rather than half-way through the modem exchange.
-    if (length_ > kModemMaxLength)
-        throw std::runtime_error("Frame data to large");
+    RequireModemRoom();
     if (!useMailbox)
     {
         buffer_[0] = static_cast<uint8_t>(length_ - 1);
@@ -209,8 +214,7 @@ int WMBH_Frame::Send(WMBusMod::WMBC_Interface *modem, bool useMailbox, bool chec
     return driver.SndToMailbox(buffer_.data(), length_);
 }
 
-int WMBH_Frame::EncryptAndSend(WMBusMod::WMBC_Interface *modem, const std::string &keyText, bool useMailbox,
-                               bool checkFull) const
+WMBH_Frame WMBH_Frame::Prepare(WMBusMod::WMBC_Interface *modem, const std::string &keyText) const
 {
     Require(modem);
     WMBH_Frame wire = *this;
@@ -218,7 +222,14 @@ int WMBH_Frame::EncryptAndSend(WMBusMod::WMBC_Interface *modem, const std::strin
         wire.EncryptFrame(modem, keyText);
     else
         wire.SetModuleAddress(modem);
-    return wire.Send(modem, useMailbox, checkFull);
+    wire.RequireModemRoom();
+    return wire;
+}
+
+int WMBH_Frame::EncryptAndSend(WMBusMod::WMBC_Interface *modem, const std::string &keyText, bool useMailbox,
+                               bool checkFull) const
+{
+    return Prepare(modem, keyText).Send(modem, useMailbox, checkFull);
 }
 
 void WMBH_Frame::BuildMissingFrameRequest(const AddressBytes &address, uint8_t accessNumber,

@@ -71,8 +71,14 @@ public:
     // (then nothing is sent).
     int Send(WMBusMod::WMBC_Interface *modem, bool useMailbox, bool checkFull);
 
-    // Sends the frame encrypted with keyText (an empty key sends it plain). The frame itself
-    // stays plain, so a caller may simply try again after a failed attempt.
+    // The frame as it goes on the air: a copy with the modem's address, encrypted with keyText
+    // (an empty key leaves it plain), that the modem can take. Talks to nobody, so a task can
+    // refuse what will not go out before it touches the mailbox. Throws what EncryptFrame throws,
+    // and "Frame data to large" past kModemMaxLength.
+    WMBH_Frame Prepare(WMBusMod::WMBC_Interface *modem, const std::string &keyText) const;
+
+    // Sends Prepare's copy (an empty key sends it plain). The frame itself stays plain, so a
+    // caller may simply try again after a failed attempt.
     int EncryptAndSend(WMBusMod::WMBC_Interface *modem, const std::string &keyText, bool useMailbox,
                        bool checkFull) const;
 
@@ -89,6 +95,8 @@ public:
 private:
     // Throws "Frame data to large" unless `count` more bytes fit.
     void RequireRoom(int count) const;
+    // Throws "Frame data to large" when the frame is longer than the modem takes.
+    void RequireModemRoom() const;
 
     std::array<uint8_t, kBufferSize> buffer_{};
     int length_ = 10;

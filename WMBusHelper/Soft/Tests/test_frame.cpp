@@ -270,6 +270,34 @@ TEST(WMBH_Frame, EncryptAndSendLeavesTheFramePlainForARetry)
     EXPECT_EQ(expected, modem.direct[0]);
 }
 
+// Prepare gives the frame as EncryptAndSend puts it on the air, without a word to the modem, so
+// that a frame the modem would not take is refused before anything is sent.
+TEST(WMBH_Frame, PrepareIsTheWireFrameAndSendsNothing)
+{
+    FakeModem modem;
+    WMBH_Frame frame(0x7B);
+    frame.AddTransportHeaderBytes(0xA0, kAddress, true, 0);
+    const Bytes plain = FrameBytes(frame);
+    WMBH_Frame wire = frame.Prepare(&modem, kKey);
+    EXPECT_EQ(plain, FrameBytes(frame));
+    EXPECT_TRUE(modem.direct.empty());
+    EXPECT_TRUE(modem.mailbox.empty());
+    wire.Send(&modem, true, false);
+    frame.EncryptAndSend(&modem, kKey, true, false);
+    ASSERT_EQ(2u, modem.mailbox.size());
+    EXPECT_EQ(modem.mailbox[0], modem.mailbox[1]);
+
+    // 220 data bytes fit plain (a frame of 243 bytes), but not once filled up to 224 for the
+    // cipher (247 bytes: one more than the modem takes).
+    WMBH_Frame nearlyFull(0x7B);
+    nearlyFull.AddTransportHeaderBytes(0xA0, kAddress, true, 0);
+    const Bytes data(218, 0x11);
+    nearlyFull.Append(data.data(), static_cast<int>(data.size()));
+    EXPECT_NO_THROW(nearlyFull.Prepare(&modem, ""));
+    EXPECT_EQ("Frame data to large", ErrorOf([&] { nearlyFull.Prepare(&modem, kKey); }));
+    EXPECT_EQ(2u, modem.mailbox.size());
+}
+
 TEST(WMBH_Frame, SendGoesDirectOrThroughTheMailbox)
 {
     struct Case
