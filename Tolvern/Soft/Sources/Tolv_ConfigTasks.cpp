@@ -237,8 +237,7 @@ void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
         PrepareRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
     MailboxPreamble(driver);
     SendPrepared(driver, request);
-    if (!WaitConfigResponse(driver, config, request.destination, CiReadConfigAnswer, ReadWriteAnswerSeconds,
-                            nullptr))
+    if (!WaitConfigResponse(driver, config, request.destination, CiReadConfigAnswer, ReadWriteAnswerSeconds, nullptr))
     {
         throw std::runtime_error(NoResponse);
     }
@@ -254,8 +253,7 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     MailboxPreamble(driver);
     SendPrepared(driver, request);
     // Silence or an answer with other values: either way the module did not take them.
-    if (!WaitConfigResponse(driver, config, request.destination, CiWriteConfigAnswer, ReadWriteAnswerSeconds,
-                            &payload))
+    if (!WaitConfigResponse(driver, config, request.destination, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload))
     {
         throw std::runtime_error("Configuration not confirmed by the module");
     }

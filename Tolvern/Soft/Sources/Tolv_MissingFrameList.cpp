@@ -62,9 +62,9 @@ ListField ReadField(const std::string &list, const std::string &field, size_t nu
         pos = 1;
     }
     constexpr long long PastEveryLimit = MaxOffset + 1;
-    const bool digits = pos < read.text.size() &&
-                        std::all_of(read.text.begin() + static_cast<std::ptrdiff_t>(pos), read.text.end(),
-                                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    const bool digits =
+        pos < read.text.size() && std::all_of(read.text.begin() + static_cast<std::ptrdiff_t>(pos), read.text.end(),
+                                              [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
     if (!digits)
     {
         Refuse(list, QuotedValue(read.text) + " is not a decimal number");

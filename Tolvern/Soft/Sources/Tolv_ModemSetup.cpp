@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 
 namespace Tolv
 {
@@ -161,8 +160,8 @@ void SetChannel(WMBusMod::WMBC_Interface &driver, const std::string &channel, st
     const int type = driver.GetRfModuleType();
     if (!WMBusMod::WMBC_ZV_Interface::AcceptsChannel(type, static_cast<int>(number)))
     {
-        RefuseSetting(refusals, std::string("SetRfChannel not supported by the ") + ModuleTypeWordOf(type) +
-                                    " module type",
+        RefuseSetting(refusals,
+                      std::string("SetRfChannel not supported by the ") + ModuleTypeWordOf(type) + " module type",
                       "channel");
     }
     driver.SetRfChannel(static_cast<int>(number));

@@ -23,8 +23,8 @@ const std::string FrameTooLarge = "Frame data to large";
 
 // The request as it goes on the air. A list that does not fit in one frame, plain or once
 // encrypted, is the list's fault, and is told so with the list.
-WMBH_Frame PrepareMissingFrameRequest(WMBusMod::WMBC_Interface &driver, const Config &config,
-                                      const AddressBytes &to, const MissingFrameList &list)
+WMBH_Frame PrepareMissingFrameRequest(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &to,
+                                      const MissingFrameList &list)
 {
     try
     {

@@ -40,7 +40,8 @@ DigitsRead ReadDigits(const std::string &digits, int base, uint64_t max, uint64_
         {
             return DigitsRead::NotANumber;
         }
-        const uint64_t digit = decimal ? uint64_t(c - '0') : uint64_t(std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        const uint64_t digit =
+            decimal ? uint64_t(c - '0') : uint64_t(std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
         value = value * uint64_t(base) + digit;
         if (value > max)
         {

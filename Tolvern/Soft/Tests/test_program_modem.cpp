@@ -100,8 +100,9 @@ TEST_F(ProgramModem, ModeTheTypeRefusesIsToldWhateverTheLevel)
     {
         const ProgramRun run = Run(c.args);
         EXPECT_EQ(run.exitCode, 0) << c.args;
-        const std::string lines = std::string("Set wM-Bus mode to: ") + c.typed + "\nSet wM-Bus mode to: " +
-                                  static_cast<char>(std::tolower(c.typed[0])) + "\nreceived frames   : ";
+        const std::string lines = std::string("Set wM-Bus mode to: ") + c.typed +
+                                  "\nSet wM-Bus mode to: " + static_cast<char>(std::tolower(c.typed[0])) +
+                                  "\nreceived frames   : ";
         EXPECT_EQ(run.out.substr(0, lines.size()), lines) << run.out;
         EXPECT_EQ(run.err, std::string(c.refusal) + ": wM-Bus mode not set\n") << c.args;
         EXPECT_EQ(ModemParam(ModemEmu::ParamMode), 4) << c.args; // the emulated modem's own N

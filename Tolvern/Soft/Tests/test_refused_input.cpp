@@ -144,7 +144,8 @@ TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
 {
     const TempDir files;
     const std::string firmware = files.Write("fw.bin", std::string(100, '\x5A'));
-    const std::string badVib = files.Write("vib/sensor.xml", SensorTemplateWith("<vib>0xFD0E</vib>", "<vib>0xZZ</vib>"));
+    const std::string badVib =
+        files.Write("vib/sensor.xml", SensorTemplateWith("<vib>0xFD0E</vib>", "<vib>0xZZ</vib>"));
     const std::string badDib = files.Write("dib/sensor.xml", SensorTemplateWith("<dib>0x02</dib>", "<dib>one</dib>"));
     const std::string badMin = files.Write("min/sensor.xml", SensorTemplateWith("<min>10</min>", "<min>ten</min>"));
     // 19 ranges fit the frame plain, but not once its data are filled up to whole blocks.

@@ -522,10 +522,10 @@ std::string ByteCount(size_t count)
 } // namespace
 
 WrongResponseSize::WrongResponseSize(uint8_t param, size_t received, int minSize, int maxSize)
-    : std::runtime_error("wrong response size for parameter " + std::to_string(param) + " (" +
-                         ModemParamName(param) + "): " + ByteCount(received) + ", expected " +
-                         (minSize == maxSize ? std::to_string(minSize)
-                                             : std::to_string(minSize) + " to " + std::to_string(maxSize)))
+    : std::runtime_error(
+          "wrong response size for parameter " + std::to_string(param) + " (" + ModemParamName(param) +
+          "): " + ByteCount(received) + ", expected " +
+          (minSize == maxSize ? std::to_string(minSize) : std::to_string(minSize) + " to " + std::to_string(maxSize)))
 {
 }
 
