@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -264,7 +265,18 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
     std::vector<ByteVector> items;
     BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
-    RequireRequestKey(config.OptKey);
+    // The first write is built and encrypted before the mailbox is touched: a key or an address
+    // that cannot make a request is refused with nothing sent.
+    std::optional<PreparedRequest> firstWrite;
+    if (!items.empty() && !items.front().empty())
+    {
+        firstWrite =
+            PrepareRequest(driver, config, CiWriteConfig, items.front().data(), static_cast<int>(items.front().size()));
+    }
+    else
+    {
+        RequireRequestKey(config.OptKey);
+    }
     MailboxPreamble(driver); // once for the whole task
 
     int count = 0;
@@ -283,13 +295,15 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
         ByteVector bytes;
         AppendBytes(bytes, item);
         const int size = static_cast<int>(bytes.size());
-        AddressBytes from = SendRequest(driver, config, CiWriteConfig, bytes.data(), size);
-        if (!WaitConfigResponse(driver, config, from, CiWriteConfigAnswer, CheckAnswerSeconds, &bytes))
+        const PreparedRequest write =
+            count == 1 && firstWrite ? *firstWrite : PrepareRequest(driver, config, CiWriteConfig, bytes.data(), size);
+        SendPrepared(driver, write);
+        if (!WaitConfigResponse(driver, config, write.destination, CiWriteConfigAnswer, CheckAnswerSeconds, &bytes))
         {
             ++errors;
             continue;
         }
-        from = SendRequest(driver, config, CiReadConfig, bytes.data(), size);
+        const AddressBytes from = SendRequest(driver, config, CiReadConfig, bytes.data(), size);
         if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, CheckAnswerSeconds, &bytes))
         {
             ++errors;

@@ -177,6 +177,9 @@ TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
         {"-f 1,2,3 -k 1234", "WMBH_AES.cpp:N Wrong key size 4\n" + Failed + "Wrong key size\n"},
         {Templates() + "-w " + Config("write.xml") + " -k 0011223344556677889XAABBCCDDEEFF",
          "WMBH_AES.cpp:N Key is not 32 hexadecimal digits\n" + Failed + "Wrong key format\n"},
+        {Templates() + "-a zz -c " + Config("write.xml"), Failed + "input address parsing error\n"},
+        {"-a zz -f 1,2,3", Failed + "input address parsing error\n"},
+        {"-a zz -g", Failed + "input address parsing error\n"},
         // An empty key would put every request on the air readable, a new module key included.
         {"-f 1,2,3 -k ''", emptyKey},
         {"-g -k ''", emptyKey},
