@@ -42,6 +42,11 @@ TEST_F(InstallTask, SevenRequestsAreAnsweredAndTheScenarioEnds)
     config.frames = {{0x8B, 0xC4}, {0x7A, 0xFF}, {0x7A, 0xA0}, {0x8B, 0xB0},
                      {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}};
     config.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
+    // The first request goes out 200 ms after the modem starts; a program that takes longer to
+    // start (a loaded machine, the sanitizers) would never hear it, since the modem drops radio
+    // frames while no host talks to it. So an unheard request is sent again, as a real module does;
+    // 40 s is well past the longest pause before an answer (24 s), so no heard request repeats.
+    config.retry = 40s;
     auto module = std::make_shared<InstallingModule>(config);
     modem.AddModule(module);
     modem.Start();
