@@ -1,8 +1,8 @@
 #include "Tolv_ConfigFile.h"
 
 #include "LogStatement.h"
-#include "Tolv_QuotedValue.h"
 #include "Tolv_TemplateFile.h"
+#include "Tolv_ValueText.h"
 #include "Tolv_XmlFormatError.h"
 #include "WMBH_HexText.h"
 #include "mbus-protocol.h"
@@ -161,18 +161,6 @@ bool ItemValueText(const xmlNode *element, std::string &text)
         text += reinterpret_cast<const char *>(child->content);
     }
     return true;
-}
-
-std::string Trimmed(const std::string &text)
-{
-    const char *blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-    {
-        return std::string();
-    }
-    const size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "Tolv_MissingFrameList.h"
 
 #include "LogStatement.h"
-#include "Tolv_QuotedValue.h"
+#include "Tolv_ValueText.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace Tolv
@@ -18,8 +17,8 @@ constexpr long long MaxAccessNumber = 255;
 constexpr long long MaxOffset = UINT32_MAX;
 constexpr long long MaxCount = 255;
 
-// One number of the list as it was typed: a value read as far as it matters, and the text
-// without the blanks before it, for the refusal.
+// One number of the list: its value (held at DecimalPastLimits beyond it), and the text without
+// the blanks before it, for the refusal.
 struct ListField
 {
     std::string text;
@@ -44,36 +43,22 @@ std::vector<std::string> SplitAtCommas(const std::string &text)
     throw std::runtime_error("Invalid missing frame list " + QuotedValue(list) + ": " + reason);
 }
 
-// Blanks, an optional sign, decimal digits and nothing else. Values past every limit are held
-// at a value past every limit, so that no number of digits can overflow.
+// Blanks, then an optional sign and decimal digits and nothing else.
 ListField ReadField(const std::string &list, const std::string &field, size_t number)
 {
-    const size_t first = field.find_first_not_of(" \t\r\n\v\f");
+    const size_t first = field.find_first_not_of(Blanks);
     if (first == std::string::npos)
     {
         Refuse(list, "number " + std::to_string(number) + " is empty");
     }
     ListField read;
     read.text = field.substr(first);
-    size_t pos = 0;
-    const bool negative = read.text[0] == '-';
-    if (read.text[0] == '-' || read.text[0] == '+')
-    {
-        pos = 1;
-    }
-    constexpr long long PastEveryLimit = MaxOffset + 1;
-    const bool digits =
-        pos < read.text.size() && std::all_of(read.text.begin() + static_cast<std::ptrdiff_t>(pos), read.text.end(),
-                                              [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-    if (!digits)
+    const std::optional<long long> value = ReadDecimal(read.text);
+    if (!value)
     {
         Refuse(list, QuotedValue(read.text) + " is not a decimal number");
     }
-    for (; pos < read.text.size(); ++pos)
-    {
-        read.value = std::min(PastEveryLimit, read.value * 10 + (read.text[pos] - '0'));
-    }
-    read.value = negative ? -read.value : read.value;
+    read.value = *value;
     return read;
 }
 

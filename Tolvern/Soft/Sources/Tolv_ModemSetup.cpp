@@ -4,10 +4,11 @@
 #include "Serial.h"
 #include "Tolv_Config.h"
 #include "Tolv_GpioHolder.h"
+#include "Tolv_ValueText.h"
 #include "WMBC_ZV_Interface.h"
 
-#include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace Tolv
 {
@@ -83,35 +84,10 @@ const char *ModuleTypeWordOf(int value)
 
 // A channel is a decimal number, with blanks and a sign before it as a stream reads it, and
 // nothing after it. Too many digits are a number all the same, just not a channel.
-bool ReadChannel(const std::string &text, long long &number)
+std::optional<long long> ReadChannel(const std::string &text)
 {
-    size_t pos = text.find_first_not_of(" \t\r\n\v\f");
-    if (pos == std::string::npos)
-    {
-        return false;
-    }
-    bool negative = false;
-    if (text[pos] == '+' || text[pos] == '-')
-    {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    if (pos == text.size())
-    {
-        return false;
-    }
-    constexpr long long Beyond = 1000000; // any value past this one is as far out of range
-    number = 0;
-    for (; pos < text.size(); ++pos)
-    {
-        if (!std::isdigit(static_cast<unsigned char>(text[pos])))
-        {
-            return false;
-        }
-        number = std::min(Beyond, number * 10 + (text[pos] - '0'));
-    }
-    number = negative ? -number : number;
-    return true;
+    const size_t first = text.find_first_not_of(Blanks);
+    return first == std::string::npos ? std::nullopt : ReadDecimal(text.substr(first));
 }
 
 // The radio keeps its own setting, and the technician is told so whatever the log level: the
@@ -142,12 +118,13 @@ void ApplyModuleType(WMBusMod::WMBC_Interface &driver, const std::string &type, 
 
 void SetChannel(WMBusMod::WMBC_Interface &driver, const std::string &channel, std::ostream &refusals)
 {
-    long long number = 0;
-    if (!ReadChannel(channel, number))
+    const std::optional<long long> read = ReadChannel(channel);
+    if (!read)
     {
         RefuseSetting(refusals, "channel \"" + channel + "\" is not a number", "channel");
         return;
     }
+    const long long number = *read;
     if (number < FirstChannel || number > LastChannel)
     {
         RefuseSetting(refusals,
@@ -206,11 +183,11 @@ void SetupModule(std::unique_ptr<WMBusMod::WMBC_Interface> &driver, Serial &seri
     const GpioHolder gpio;
     driver->Init(serial, gpio.Lines(), false);
 
-    if (config.ChannelGiven || !config.OptChannel.empty())
+    if (config.ChannelGiven)
     {
         SetChannel(*driver, config.OptChannel);
     }
-    if (config.ModeGiven || !config.OptMode.empty())
+    if (config.ModeGiven)
     {
         SetMode(*driver, config.OptMode);
     }

@@ -1,11 +1,12 @@
 #include "Tolv_TemplateFile.h"
 
 #include "LogStatement.h"
-#include "Tolv_QuotedValue.h"
+#include "Tolv_ValueText.h"
 #include "Tolv_XmlFormatError.h"
 
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace Tolv
@@ -13,8 +14,6 @@ namespace Tolv
 
 namespace
 {
-
-constexpr const char *Blanks = " \t\r\n";
 
 // Digits of the base and nothing else, into a value that may not pass max.
 enum class DigitsRead
@@ -52,13 +51,6 @@ DigitsRead ReadDigits(const std::string &digits, int base, uint64_t max, uint64_
     return tooLarge ? DigitsRead::TooLarge : DigitsRead::Number;
 }
 
-// The text of a number field without the blanks around it; an empty element reads as 0.
-std::string NumberText(const std::string &text)
-{
-    const size_t first = text.find_first_not_of(Blanks);
-    return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(Blanks) - first + 1);
-}
-
 [[noreturn]] void RefuseNumber(const std::string &item, const char *field, const std::string &text, DigitsRead read)
 {
     throw TemplateNumberError("item " + item + ": " + field + " " + QuotedValue(text) +
@@ -67,9 +59,10 @@ std::string NumberText(const std::string &text)
 
 // vib and dib are written "0x13" or "19": only a lower-case "0x" with digits after it selects
 // hexadecimal. Anything else in the text would have the module addressed by a number nobody wrote.
+// An element without text reads as 0.
 uint32_t ParseTemplateNumber(const std::string &item, const char *field, const std::string &raw)
 {
-    const std::string text = NumberText(raw);
+    const std::string text = Trimmed(raw);
     if (text.empty())
     {
         return 0;
@@ -84,24 +77,24 @@ uint32_t ParseTemplateNumber(const std::string &item, const char *field, const s
     return static_cast<uint32_t>(value);
 }
 
-// The limits are decimal, with a sign when they need one.
+// The limits are decimal, with a sign when they need one; an element without text reads as 0.
 int32_t ParseDecimal(const std::string &item, const char *field, const std::string &raw)
 {
-    const std::string text = NumberText(raw);
+    const std::string text = Trimmed(raw);
     if (text.empty())
     {
         return 0;
     }
-    const bool negative = text[0] == '-';
-    const size_t digits = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    const uint64_t max = negative ? uint64_t(INT32_MAX) + 1 : uint64_t(INT32_MAX);
-    uint64_t value = 0;
-    const DigitsRead read = ReadDigits(text.substr(digits), 10, max, value);
-    if (read != DigitsRead::Number)
+    const std::optional<long long> value = ReadDecimal(text);
+    if (!value)
     {
-        RefuseNumber(item, field, text, read);
+        RefuseNumber(item, field, text, DigitsRead::NotANumber);
     }
-    return negative ? static_cast<int32_t>(-static_cast<int64_t>(value)) : static_cast<int32_t>(value);
+    if (*value < INT32_MIN || *value > INT32_MAX)
+    {
+        RefuseNumber(item, field, text, DigitsRead::TooLarge);
+    }
+    return static_cast<int32_t>(*value);
 }
 
 void ReadValidation(const xmlNode *validation, TemplateItem &item)
