@@ -239,6 +239,7 @@ Config::ParseResult Config::ParseOptions(const std::vector<std::string> &args, s
             break;
         case 'a':
             OptAddress = arg;
+            AddressGiven = true;
             break;
         case 'k':
             OptKey = arg;

@@ -53,6 +53,8 @@ public:
     bool ModuleTypeGiven = false;
     bool ChannelGiven = false;
     bool ModeGiven = false;
+    // Whether -a named the module: then only that module's first frame is taken.
+    bool AddressGiven = false;
     bool WaitForInitialFrame = true;
     bool UpdateFixDif = true;
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -146,21 +148,20 @@ uint64_t ValueBits(const ItemNumber &number)
     return number.negative ? uint64_t{0} - number.magnitude : number.magnitude;
 }
 
-// The element's whole content when it is text only. An entity reference that
-// was not expanded, a comment or an element inside would leave us reading
-// half a value, so they make the content unreadable.
-bool ItemValueText(const xmlNode *element, std::string &text)
+// A configuration file names each parameter once: a second value for the same name would be sent
+// as well, and which of the two the module keeps is not the user's choice. Returns the first name
+// that comes again, or nothing.
+std::optional<std::string> NameGivenTwice(const xmlNode *root)
 {
-    text.clear();
-    for (const xmlNode *child = element->children; child != nullptr; child = child->next)
+    std::set<std::string> names;
+    for (const xmlNode *element = root->children; element != nullptr; element = element->next)
     {
-        if ((child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE) || child->content == nullptr)
+        if (element->type == XML_ELEMENT_NODE && !names.insert(NodeName(element)).second)
         {
-            return false;
+            return std::string(NodeName(element));
         }
-        text += reinterpret_cast<const char *>(child->content);
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace
@@ -197,7 +198,7 @@ std::vector<TemplateItem> ConfigFile::FindTemplateItems(const std::string &templ
                 break;
             }
         }
-        catch (const TemplateNumberError &)
+        catch (const TemplateFieldError &)
         {
             throw; // the template of our id, which cannot be read as it stands
         }
@@ -214,6 +215,18 @@ void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &te
     if (!IsElement(root, "config"))
     {
         throw XmlFormatError("config node not found");
+    }
+    // The file carries the id of the template it was written for; another template may give
+    // the same names other codes, so it is never applied with one of another id.
+    const std::optional<std::string> writtenFor = AttributeText(root, "id");
+    if (writtenFor && *writtenFor != templateId)
+    {
+        throw XmlFormatError("Config file " + path + " is for template " + QuotedValue(*writtenFor) +
+                             ", not for template " + QuotedValue(templateId));
+    }
+    if (const std::optional<std::string> twice = NameGivenTwice(root))
+    {
+        throw XmlFormatError("Config item " + *twice + " is named twice in " + path);
     }
     LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Search for id " << templateId;
 

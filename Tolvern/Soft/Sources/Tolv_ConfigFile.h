@@ -26,7 +26,8 @@ public:
     void EncodePayload(ByteVector &out, const std::string &templateId, bool readMode);
 
     // One byte vector per element of the file, in file order. Throws when the
-    // root is not "config", when no template has the id, and on the first
+    // root is not "config", when the root's id (if it has one) is not templateId,
+    // when the file names an item twice, when no template has the id, and on the first
     // element the template does not know or whose value cannot be sent as it
     // stands (no number in the item's notation, a number beyond the item's
     // length, no value to write); the error line names the item and the file.

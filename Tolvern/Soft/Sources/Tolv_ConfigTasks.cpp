@@ -60,24 +60,6 @@ void PrintAnswer(mbus_frame &frame)
 
 } // namespace
 
-AddressBytes AddressBytesOf(uint64_t address)
-{
-    AddressBytes bytes{};
-    for (size_t i = 0; i < bytes.size(); ++i)
-    {
-        bytes[i] = static_cast<uint8_t>(address >> (8 * (bytes.size() - 1 - i)));
-    }
-    return bytes;
-}
-
-bool IsSentBy(const mbus_frame &frame, const AddressBytes &from)
-{
-    // The link address is M (2), id (4), version, type; the module address id (4), M (2), version, type.
-    const uint8_t *link = frame.link_address;
-    return std::equal(from.begin(), from.begin() + 4, link + 2) &&
-           std::equal(from.begin() + 4, from.begin() + 6, link) && std::equal(from.begin() + 6, from.end(), link + 6);
-}
-
 bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes &from)
 {
     return frame.control == ControlRspUd && frame.ci == answerCi && IsSentBy(frame, from);
@@ -120,7 +102,19 @@ PreparedRequest PrepareRequest(WMBusMod::WMBC_Interface &driver, const Config &c
                                const uint8_t *payload, int count)
 {
     RequireRequestKey(config.OptKey);
-    const AddressBytes destination = AddressBytesOf(ParseAddress(config.OptAddress));
+    return PrepareRequestTo(driver, config, AddressBytesOf(ParseAddress(config.OptAddress)), ci, payload, count);
+}
+
+void RequireRequestFits(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const ByteVector &payload)
+{
+    RequireRequestKey(config.OptKey);
+    PrepareRequestTo(driver, config, AddressBytesOf(ReadAddress(config.OptAddress)), ci, payload.data(),
+                     static_cast<int>(payload.size()));
+}
+
+PreparedRequest PrepareRequestTo(WMBusMod::WMBC_Interface &driver, const Config &config,
+                                 const AddressBytes &destination, uint8_t ci, const uint8_t *payload, int count)
+{
     WMBH_Frame frame(0x7B);
     frame.AddTransportHeaderBytes(ci, destination, true, 0);
     if (count > 0)
@@ -224,16 +218,34 @@ void AppendBytes(ByteVector &to, const ByteVector &from)
     to.insert(to.end(), from.begin(), from.end());
 }
 
-void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+ByteVector ReadConfigPayload(const Config &config)
 {
-    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read wM-Bus device configuration, file: " << config.OptReadConfFile;
-    // The file is read and the request built first: one that is refused must leave the mailbox
-    // as it is.
     ByteVector payload;
     if (!config.OptReadConfFile.empty())
     {
         BuildConfigPayload(config.OptReadConfFile, config.OptTemplateDir, payload, config.OptTemplateId, true);
     }
+    return payload;
+}
+
+ByteVector WriteConfigPayload(const Config &config)
+{
+    ByteVector payload;
+    BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
+    return payload;
+}
+
+std::vector<ByteVector> CheckConfigItems(const Config &config)
+{
+    std::vector<ByteVector> items;
+    BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
+    return items;
+}
+
+void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read wM-Bus device configuration, file: " << config.OptReadConfFile;
+    // The request is built first: one that is refused must leave the mailbox as it is.
     const PreparedRequest request =
         PrepareRequest(driver, config, CiReadConfig, payload.data(), static_cast<int>(payload.size()));
     MailboxPreamble(driver);
@@ -244,11 +256,9 @@ void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     }
 }
 
-void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Write wM-Bus device configuration, file: " << config.OptConfFile;
-    ByteVector payload;
-    BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
     const PreparedRequest request =
         PrepareRequest(driver, config, CiWriteConfig, payload.data(), static_cast<int>(payload.size()));
     MailboxPreamble(driver);
@@ -260,11 +270,9 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config)
     }
 }
 
-void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config)
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
-    std::vector<ByteVector> items;
-    BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
     // The first write is built and encrypted before the mailbox is touched: a key or an address
     // that cannot make a request is refused with nothing sent.
     std::optional<PreparedRequest> firstWrite;

@@ -2,12 +2,14 @@
 #define TOLV_CONFIGTASKS_H
 
 #include "Tolv_ConfigFile.h"
+#include "Tolv_ModuleAddress.h"
 #include "WMBC_Interface.h"
 #include "WMBH_Frame.h"
 #include "mbus-protocol.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Tolv
 {
@@ -30,13 +32,6 @@ constexpr const char *NoResponse = "No response from module";
 constexpr int ReadWriteAnswerSeconds = 660;
 constexpr int CheckAnswerSeconds = 30;
 constexpr unsigned MailboxSpaceSeconds = 5;
-
-// The eight address bytes of a module address value, most significant first:
-// the order in which they go on the air.
-AddressBytes AddressBytesOf(uint64_t address);
-
-// True when the frame's link address is the module address `from`.
-bool IsSentBy(const mbus_frame &frame, const AddressBytes &from);
 
 // True when the frame is an RSP-UD with the answer CI sent by the module at
 // `from`: an answer of any other module is not ours to take.
@@ -65,6 +60,16 @@ struct PreparedRequest
 // the key, the address and the frame come before the task touches the mailbox.
 PreparedRequest PrepareRequest(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci,
                                const uint8_t *payload, int count);
+// The same to a destination of the caller's, without a word on the log; the key is the caller's
+// to check.
+PreparedRequest PrepareRequestTo(WMBusMod::WMBC_Interface &driver, const Config &config,
+                                 const AddressBytes &destination, uint8_t ci, const uint8_t *payload, int count);
+
+// Refuses, with nothing sent, a payload that does not make one request of the given CI once
+// encrypted ("Frame data to large"), and a key or address that cannot make one at all. The
+// size does not depend on the module the request goes to, so this holds for any module.
+void RequireRequestFits(WMBusMod::WMBC_Interface &driver, const Config &config, uint8_t ci, const ByteVector &payload);
+
 // Queues a prepared request in the modem's mailbox; modem errors are thrown.
 void SendPrepared(WMBusMod::WMBC_Interface &driver, const PreparedRequest &request);
 
@@ -97,13 +102,21 @@ void LogNoResponse(int seconds);
 
 void AppendBytes(ByteVector &to, const ByteVector &from);
 
-// Tasks 8, 9 and 10: read (the whole configuration when config.OptReadConfFile
-// is empty), write and check the module's configuration. Each ends with an
-// exception when the module did not confirm: no answer to the read, no or
-// another answer to the write, any item of the check in error.
-void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config);
-void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config);
-void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config);
+// The request bytes of tasks 8, 9 and 10 from the run's configuration file, encoded with the
+// template of config.OptTemplateId in config.OptTemplateDir: read before the module is asked
+// for, so that a file or template that cannot make a request is refused with nothing sent
+// (they throw what BuildConfigPayload and BuildConfigItems throw). The read payload is empty
+// for the whole configuration (no file given); the check gets one byte vector per item.
+ByteVector ReadConfigPayload(const Config &config);
+ByteVector WriteConfigPayload(const Config &config);
+std::vector<ByteVector> CheckConfigItems(const Config &config);
+
+// Tasks 8, 9 and 10: read (the whole configuration when the payload is empty), write and check
+// the module's configuration. Each ends with an exception when the module did not confirm: no
+// answer to the read, no or another answer to the write, any item of the check in error.
+void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload);
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload);
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items);
 
 } // namespace Tolv
 

@@ -1,19 +1,15 @@
 #include "LogStatement.h"
 #include "Serial.h"
 #include "Tolv_Config.h"
-#include "Tolv_ConfigTasks.h"
-#include "Tolv_InstallTasks.h"
 #include "Tolv_ModemSetup.h"
-#include "Tolv_ModemTasks.h"
 #include "Tolv_Receive.h"
-#include "Tolv_RequestTasks.h"
-#include "Tolv_SendFrameTask.h"
-#include "Tolv_UpdateTask.h"
+#include "Tolv_TaskTable.h"
 #include "WMBC_Interface.h"
 
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace
@@ -22,55 +18,6 @@ namespace
 using Driver = std::unique_ptr<WMBusMod::WMBC_Interface>;
 
 constexpr int FirstFrameSeconds = 60;
-
-void NoTask(WMBusMod::WMBC_Interface &, Tolv::Config &)
-{
-    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "No task selected";
-}
-
-void ModemInfoTask(WMBusMod::WMBC_Interface &driver, Tolv::Config &)
-{
-    Tolv::GetModemInfo(driver);
-}
-
-void StatisticsTask(WMBusMod::WMBC_Interface &driver, Tolv::Config &)
-{
-    Tolv::ReadStatistics(driver);
-}
-
-struct TaskEntry
-{
-    int task;
-    void (*routine)(WMBusMod::WMBC_Interface &, Tolv::Config &);
-    bool waitsForFirstFrame;
-};
-
-constexpr TaskEntry Tasks[] = {
-    {Tolv::TaskNone, NoTask, true},
-    {Tolv::TaskModemInfo, ModemInfoTask, false},
-    {Tolv::TaskMissingFrame, Tolv::MissingFrameTask, true},
-    {Tolv::TaskInstall, Tolv::HandleInstall, true},
-    {Tolv::TaskUpdate, Tolv::HandleUpdate, true},
-    {Tolv::TaskStatistics, StatisticsTask, false},
-    {Tolv::TaskListen, Tolv::ListenTask, false},
-    {Tolv::TaskGetLogs, Tolv::GetLogsTask, true},
-    {Tolv::TaskReadConfig, Tolv::ReadConfig, true},
-    {Tolv::TaskWriteConfig, Tolv::WriteConfig, true},
-    {Tolv::TaskCheckConfig, Tolv::CheckConfig, true},
-    {Tolv::TaskSendFrame, Tolv::SendFrameTask, false},
-};
-
-const TaskEntry &FindTask(int task)
-{
-    for (const TaskEntry &entry : Tasks)
-    {
-        if (entry.task == task)
-        {
-            return entry;
-        }
-    }
-    return Tasks[0];
-}
 
 // The reader thread reads from the serial port: the driver always goes first.
 void Teardown(Driver &driver, std::unique_ptr<Serial> &serial)
@@ -101,15 +48,22 @@ int main(int argc, char **argv)
     {
         Tolv::SetupModule(driver, *serial, config);
 
-        const TaskEntry &task = FindTask(config.CurrentTask);
-        if (config.WaitForInitialFrame && task.waitsForFirstFrame &&
-            !Tolv::WaitInitialFrame(*driver, config, config.OptAddress, FirstFrameSeconds))
+        const Tolv::TaskEntry &task = Tolv::FindTask(config.CurrentTask);
+        // What the user got wrong is told before anyone wakes a module for it.
+        const Tolv::TaskRun run = Tolv::PrepareTask(task, *driver, config);
+        if (config.WaitForInitialFrame && task.waitsForFirstFrame)
         {
-            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No initial frame received!";
-            Teardown(driver, serial);
-            return 1;
+            // A module named with -a is the only one whose frame is taken.
+            const std::optional<uint64_t> named =
+                config.AddressGiven ? std::optional<uint64_t>(Tolv::ReadAddress(config.OptAddress)) : std::nullopt;
+            if (!Tolv::WaitInitialFrame(*driver, config, config.OptAddress, FirstFrameSeconds, named))
+            {
+                LOG_LINE(LogLevel::Error, LogModule::Tolv) << "No initial frame received!";
+                Teardown(driver, serial);
+                return 1;
+            }
         }
-        task.routine(*driver, config);
+        run(*driver, config);
 
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         Teardown(driver, serial);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace Tolv
@@ -267,8 +268,11 @@ bool WaitFrame(WMBusMod::WMBC_Interface &driver, const Config &config, mbus_fram
     return false;
 }
 
-bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, std::string &address, int seconds)
+bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, std::string &address, int seconds,
+                      const std::optional<uint64_t> &module)
 {
+    const std::optional<AddressBytes> wanted =
+        module ? std::optional<AddressBytes>(AddressBytesOf(*module)) : std::nullopt;
     LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Place a magnet on product";
     const auto start = std::chrono::steady_clock::now();
     while (SecondsSince(start) < seconds)
@@ -284,6 +288,14 @@ bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, st
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << mismatch;
             continue;
         }
+        // Another of the maker's modules woke first: the module the user named is the one
+        // every request goes to, so the wait goes on for it.
+        if (wanted && !IsSentBy(frame, *wanted))
+        {
+            LOG_LINE(LogLevel::Error, LogModule::Tolv) << "Address don't match: heard " << AddressText(frame).substr(2)
+                                                       << ", waiting for " << AddressDigits(*module);
+            continue;
+        }
         const size_t traced = std::min(frame.data_size, FirstFrameTraceBytes);
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "data " << HexDump(frame.data, traced);
         LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Frame received";
@@ -291,50 +303,6 @@ bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, st
         return true;
     }
     return false;
-}
-
-uint64_t ParseAddress(const std::string &addressText)
-{
-    // Leading blanks, an optional 0x, then digits up to the first other character. A sign is
-    // refused: a stream extraction would turn "-1" into the all-ones address.
-    size_t pos = addressText.find_first_not_of(" \t\n\r\f\v");
-    if (pos != std::string::npos && addressText.compare(pos, 2, "0x") == 0)
-    {
-        pos += 2;
-    }
-    else if (pos != std::string::npos && addressText.compare(pos, 2, "0X") == 0)
-    {
-        pos += 2;
-    }
-    uint64_t value = 0;
-    int digits = 0;
-    for (; pos < addressText.size(); ++pos)
-    {
-        const int digit = HexDigitValue(addressText[pos]);
-        if (digit < 0)
-        {
-            break;
-        }
-        if (value >> 60 != 0)
-        {
-            throw std::runtime_error("input address parsing error");
-        }
-        value = value << 4 | static_cast<uint64_t>(digit);
-        ++digits;
-    }
-    if (digits == 0)
-    {
-        throw std::runtime_error("input address parsing error");
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
-    LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Got address " << text;
-    return value;
-}
-
-uint64_t ParseAddress()
-{
-    return ParseAddress(RunConfig().OptAddress);
 }
 
 void ListenTask(WMBusMod::WMBC_Interface &driver, Config &config)

@@ -1,6 +1,7 @@
 #ifndef TOLV_RECEIVE_H
 #define TOLV_RECEIVE_H
 
+#include "Tolv_ModuleAddress.h"
 #include "WMBC_Interface.h"
 #include "mbus-protocol.h"
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Tolv
@@ -54,15 +56,11 @@ bool WaitFrame(WMBusMod::WMBC_Interface &driver, const Config &config, mbus_fram
 
 // "Place a magnet on product", then waits up to seconds for the module's
 // first frame (C-field 0x08, CI 0x7A, manufacturer ZVR); on success address
-// becomes "0x" and the 16 lower-case digits of the frame's address.
-bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, std::string &address, int seconds);
-
-// The 64-bit module address of an address text ("0x" optional, hexadecimal,
-// at most 64 bits); logs "Got address " and the 16 digits. Throws
-// std::runtime_error("input address parsing error") for anything else.
-uint64_t ParseAddress(const std::string &addressText);
-// The same for the run's OptAddress.
-uint64_t ParseAddress();
+// becomes "0x" and the 16 lower-case digits of the frame's address. With a
+// module address, only that module's frame is taken: one from another module
+// is logged with the address heard, and the wait goes on.
+bool WaitInitialFrame(WMBusMod::WMBC_Interface &driver, const Config &config, std::string &address, int seconds,
+                      const std::optional<uint64_t> &module = std::nullopt);
 
 // Task 6: prints every received frame as its document; returns only when the
 // frame-data record cannot be created.

@@ -61,10 +61,25 @@ void GetLogs(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
     RequireAnswerFrame(driver, config, from, CiGetLogsAnswer, seconds, *frame, data.get());
 }
 
-void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
+MissingFrameList CheckMissingFrameList(WMBusMod::WMBC_Interface &driver, const Config &config)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "req " << config.OptFile;
     const MissingFrameList list = ParseMissingFrameList(config.OptFile);
+    // Whether the request fits in one frame once encrypted does not depend on the module it goes
+    // to, so a list too long is refused before anyone is asked to wake one.
+    RequireRequestKey(config.OptKey);
+    PrepareMissingFrameRequest(driver, config, AddressBytesOf(ReadAddress(config.OptAddress)), list);
+    return list;
+}
+
+void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int seconds)
+{
+    MissingFrameRequest(driver, config, CheckMissingFrameList(driver, config), seconds);
+}
+
+void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const MissingFrameList &list,
+                         int seconds)
+{
     LOG_LINE(LogLevel::Trace, LogModule::Tolv)
         << "Send missing frame request, acc: " << list.acc << ", offset: " << list.offset << ", count:" << list.count;
     // Everything that could refuse the request is settled before the mailbox is touched.
@@ -114,11 +129,6 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
 void GetLogsTask(WMBusMod::WMBC_Interface &driver, Config &config)
 {
     GetLogs(driver, config, GetLogsSeconds);
-}
-
-void MissingFrameTask(WMBusMod::WMBC_Interface &driver, Config &config)
-{
-    MissingFrameRequest(driver, config, MissingFrameSeconds);
 }
 
 } // namespace Tolv

@@ -53,7 +53,7 @@ DigitsRead ReadDigits(const std::string &digits, int base, uint64_t max, uint64_
 
 [[noreturn]] void RefuseNumber(const std::string &item, const char *field, const std::string &text, DigitsRead read)
 {
-    throw TemplateNumberError("item " + item + ": " + field + " " + QuotedValue(text) +
+    throw TemplateFieldError("item " + item + ": " + field + " " + QuotedValue(text) +
                               (read == DigitsRead::TooLarge ? " does not fit in 32 bits" : " is not a number"));
 }
 
@@ -97,21 +97,34 @@ int32_t ParseDecimal(const std::string &item, const char *field, const std::stri
     return static_cast<int32_t>(*value);
 }
 
+// The field's whole text. A field that holds a comment, an element or an entity reference
+// besides its text would be read in part, so it refuses the template.
+std::string FieldText(const xmlNode *field, const std::string &item)
+{
+    std::string text;
+    if (!ItemValueText(field, text))
+    {
+        throw TemplateFieldError("item " + item + ": " + NodeName(field) + " holds " +
+                                 NodeKind(FirstNonTextChild(field)) + " besides its text");
+    }
+    return text;
+}
+
 void ReadValidation(const xmlNode *validation, TemplateItem &item)
 {
     for (const xmlNode *child = validation->children; child != nullptr; child = child->next)
     {
         if (IsElement(child, "regex"))
         {
-            item.regex = NodeText(child);
+            item.regex = FieldText(child, item.name);
         }
         else if (IsElement(child, "min"))
         {
-            item.min = ParseDecimal(item.name, "min", NodeText(child));
+            item.min = ParseDecimal(item.name, "min", FieldText(child, item.name));
         }
         else if (IsElement(child, "max"))
         {
-            item.max = ParseDecimal(item.name, "max", NodeText(child));
+            item.max = ParseDecimal(item.name, "max", FieldText(child, item.name));
         }
     }
 }
@@ -170,10 +183,10 @@ void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
         {
             ParseTemplateItem(child->children, items);
         }
-        catch (const TemplateNumberError &e)
+        catch (const TemplateFieldError &e)
         {
             // Not an item to leave out: what the template says cannot be read, so none of it is used.
-            throw TemplateNumberError("Template file " + path + ", " + e.what());
+            throw TemplateFieldError("Template file " + path + ", " + e.what());
         }
         catch (const std::runtime_error &e)
         {
@@ -182,30 +195,30 @@ void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
     }
 }
 
-std::string TemplateFile::GetItemText(const xmlNode *node, const char *name)
+std::string TemplateFile::GetItemText(const xmlNode *node, const char *name, const std::string &item)
 {
     if (!IsElement(node, name))
     {
         throw std::runtime_error(std::string("Template item ") + name + " not found ");
     }
-    return NodeText(node);
+    return FieldText(node, item);
 }
 
 void TemplateFile::ParseTemplateItem(xmlNode *node, std::vector<TemplateItem> &items)
 {
     TemplateItem item;
-    item.name = GetItemText(node, "name");
-    item.pretty_name = GetItemText(NextElement(node), "pretty_name");
-    item.description = GetItemText(NextElement(node), "description");
-    item.vib = ParseTemplateNumber(item.name, "vib", GetItemText(NextElement(node), "vib"));
-    item.dib = ParseTemplateNumber(item.name, "dib", GetItemText(NextElement(node), "dib"));
-    item.access_right = GetItemText(NextElement(node), "access_right");
+    item.name = GetItemText(node, "name", Trimmed(JoinedText(node)));
+    item.pretty_name = GetItemText(NextElement(node), "pretty_name", item.name);
+    item.description = GetItemText(NextElement(node), "description", item.name);
+    item.vib = ParseTemplateNumber(item.name, "vib", GetItemText(NextElement(node), "vib", item.name));
+    item.dib = ParseTemplateNumber(item.name, "dib", GetItemText(NextElement(node), "dib", item.name));
+    item.access_right = GetItemText(NextElement(node), "access_right", item.name);
     // Some node must stand in the validation place; only a validation element is read.
     if (IsElement(NextElement(node), "validation"))
     {
         ReadValidation(node, item);
     }
-    item.section = GetItemText(NextElement(node), "section");
+    item.section = GetItemText(NextElement(node), "section", item.name);
 
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Add " << item.ToString();
     items.push_back(item);

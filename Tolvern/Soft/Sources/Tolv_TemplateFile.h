@@ -11,11 +11,13 @@
 namespace Tolv
 {
 
-// A number field of a template item (vib, dib, min, max) that holds no number, or one past 32
-// bits. Unlike a malformed item, which is left out, it refuses the whole template: such an item
-// would address the module by a number nobody wrote. The text names the file, the item and the
-// field: "Template file <path>, item <name>: vib "0xZZ" is not a number".
-class TemplateNumberError : public std::runtime_error
+// A field of a template item that cannot be read as it stands: a number field (vib, dib, min,
+// max) that holds no number or one past 32 bits, or any field that holds more than its text (a
+// comment, an element, an entity reference). Unlike a malformed item, which is left out, it
+// refuses the whole template: such an item would address the module by a number nobody wrote.
+// The text names the file, the item and the field:
+// "Template file <path>, item <name>: vib "0xZZ" is not a number".
+class TemplateFieldError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
@@ -32,17 +34,18 @@ public:
     std::string GetTemplateId() const;
 
     // Appends the template's items. A malformed item is left out (debug line); a missing
-    // container throws XmlFormatError, a number field that is no number TemplateNumberError.
+    // container throws XmlFormatError, a field that cannot be read as it stands TemplateFieldError.
     void GetTemplateItems(std::vector<TemplateItem> &items) const;
 
     // Reads the item whose first child is node and appends it; throws
     // std::runtime_error when a child is missing, misnamed or misplaced, and
-    // TemplateNumberError (without the file) for a number field that is no number.
+    // TemplateFieldError (without the file) for a field that cannot be read as it stands.
     static void ParseTemplateItem(xmlNode *node, std::vector<TemplateItem> &items);
 
-    // node's text when node is an element named name (empty without text);
-    // otherwise throws std::runtime_error "Template item <name> not found ".
-    static std::string GetItemText(const xmlNode *node, const char *name);
+    // node's whole text when node is an element named name (empty without text); otherwise
+    // throws std::runtime_error "Template item <name> not found ". item names the item for
+    // the TemplateFieldError of a field that holds more than its text.
+    static std::string GetItemText(const xmlNode *node, const char *name, const std::string &item);
 
 private:
     const xmlNode *IdNode() const;

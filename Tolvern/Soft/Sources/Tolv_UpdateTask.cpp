@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace Tolv
@@ -36,11 +37,10 @@ EndpointAddress EndpointAddressOf(uint64_t address)
     return id << 32 | manufacturer << 16 | static_cast<uint64_t>(b[6]) << 8 | b[7];
 }
 
-void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
+std::vector<unsigned char> ReadFirmwareDigest(const std::string &path)
 {
-    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "HandleUpdate with the firmware file " << config.OptFile;
     boost::system::error_code error;
-    const boost::filesystem::file_status status = boost::filesystem::status(config.OptFile, error);
+    const boost::filesystem::file_status status = boost::filesystem::status(path, error);
     if (error || !boost::filesystem::exists(status))
     {
         throw std::runtime_error("Update file does not exist");
@@ -53,14 +53,14 @@ void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
     // A zero digest would make the module take, or refuse only at the very end, an image whose
     // check never was one: stop before anything goes on the air.
     std::vector<unsigned char> digest;
-    if (!Md5File(config.OptFile, &digest))
+    if (!Md5File(path, &digest))
     {
         throw std::runtime_error("Can't compute firmware digest");
     }
     // An empty image would go out as a closing frame announcing 0 bytes: no
     // update at all, which the module may still take for one. (Files of the
     // system's own that claim no size fail the digest above.)
-    const boost::uintmax_t size = boost::filesystem::file_size(config.OptFile, error);
+    const boost::uintmax_t size = boost::filesystem::file_size(path, error);
     if (error)
     {
         throw std::runtime_error("Update file does not exist");
@@ -69,6 +69,14 @@ void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
     {
         throw std::runtime_error("Update file is empty");
     }
+    return digest;
+}
+
+void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
+{
+    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "HandleUpdate with the firmware file " << config.OptFile;
+    // Read again after the wait for the module: the digest must be that of the image sent.
+    const std::vector<unsigned char> digest = ReadFirmwareDigest(config.OptFile);
 
     // The blocks go out encrypted with this key; one they cannot be must stop the update before
     // its first look at the mailbox.

@@ -5,6 +5,8 @@
 #include "WMBH_Frame.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace Tolv
 {
@@ -16,6 +18,11 @@ constexpr int UpdateStatusSeconds = 300;
 // The destination of a firmware update from a module address value (address bytes from the
 // most significant: id 4, manufacturer 2, version, device type, each as transmitted).
 EndpointAddress EndpointAddressOf(uint64_t address);
+
+// The MD5 digest of the firmware file, read whole; talks to nobody. Throws std::runtime_error
+// "Update file does not exist", "Update file is not a file", "Can't compute firmware digest"
+// (the file cannot be read) and "Update file is empty".
+std::vector<unsigned char> ReadFirmwareDigest(const std::string &path);
 
 // Task 4: sends the firmware file config.OptFile to the module of config.OptAddress and waits
 // for its update status. Throws std::runtime_error "Update file does not exist",

@@ -225,4 +225,83 @@ std::string NodeText(const xmlNode *node)
     return reinterpret_cast<const char *>(node->children->content);
 }
 
+namespace
+{
+
+bool IsText(const xmlNode *node)
+{
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE;
+}
+
+} // namespace
+
+const xmlNode *FirstNonTextChild(const xmlNode *element)
+{
+    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr;
+         child = child->next)
+    {
+        if (!IsText(child))
+        {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+std::string NodeKind(const xmlNode *node)
+{
+    const std::string name = node->name != nullptr ? NodeName(node) : "";
+    switch (node->type)
+    {
+    case XML_COMMENT_NODE:
+        return "a comment";
+    case XML_ELEMENT_NODE:
+        return "an element <" + name + ">";
+    case XML_ENTITY_REF_NODE:
+        return "an entity reference &" + name + ";";
+    case XML_PI_NODE:
+        return "a processing instruction";
+    default:
+        return "content other than text";
+    }
+}
+
+std::string JoinedText(const xmlNode *element)
+{
+    std::string text;
+    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr;
+         child = child->next)
+    {
+        if (IsText(child) && child->content != nullptr)
+        {
+            text += reinterpret_cast<const char *>(child->content);
+        }
+    }
+    return text;
+}
+
+bool ItemValueText(const xmlNode *element, std::string &text)
+{
+    if (FirstNonTextChild(element) != nullptr)
+    {
+        text.clear();
+        return false;
+    }
+    text = JoinedText(element);
+    return true;
+}
+
+std::optional<std::string> AttributeText(const xmlNode *element, const char *name)
+{
+    const xmlChar *attribute = reinterpret_cast<const xmlChar *>(name);
+    if (element == nullptr || xmlHasProp(element, attribute) == nullptr)
+    {
+        return std::nullopt;
+    }
+    xmlChar *value = xmlGetProp(element, attribute);
+    std::string text = value != nullptr ? reinterpret_cast<const char *>(value) : "";
+    xmlFree(value);
+    return text;
+}
+
 } // namespace Tolv

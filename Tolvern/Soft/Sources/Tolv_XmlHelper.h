@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Tolv
@@ -43,6 +44,26 @@ std::string NodeText(const xmlNode *node);
 
 // Whether node's first child is a text node.
 bool HasText(const xmlNode *node);
+
+// The first child of element that is not text (a comment, an element, an entity reference
+// that was not expanded...), or nullptr when its whole content is text.
+const xmlNode *FirstNonTextChild(const xmlNode *element);
+
+// What a node that is not text is, for a refusal: "a comment", "an element <b>",
+// "an entity reference &v;" and the like.
+std::string NodeKind(const xmlNode *node);
+
+// The element's text pieces joined, whatever stands between them.
+std::string JoinedText(const xmlNode *element);
+
+// The element's whole content, its text pieces joined, when it is text only. A comment, an
+// element or an entity reference inside would leave us reading half a value, so then the
+// content is unreadable: false, and text empty. Template fields and configuration values are
+// both read through here.
+bool ItemValueText(const xmlNode *element, std::string &text);
+
+// The attribute's value, or nothing when the element has no such attribute.
+std::optional<std::string> AttributeText(const xmlNode *element, const char *name);
 
 } // namespace Tolv
 

@@ -172,7 +172,7 @@ TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
          Failed + list + "\"5,4294967296,2\": offset 4294967296 is out of range 0 to 4294967295\n"},
         {"-f 5,,10,3", Failed + list + "\"5,,10,3\": number 2 is empty\n"},
         {"-f 5,10", Failed + list + "\"5,10\": offset 10 has no count\n"},
-        {"-f " + tooLong, GotAddress + Failed + list + "\"" + tooLong.substr(0, 40) +
+        {"-f " + tooLong, Failed + list + "\"" + tooLong.substr(0, 40) +
                               "...\": 19 ranges do not fit in one request (Frame data to large)\n"},
         {"-f 1,2,3 -k 1234", "WMBH_AES.cpp:N Wrong key size 4\n" + Failed + "Wrong key size\n"},
         {Templates() + "-w " + Config("write.xml") + " -k 0011223344556677889XAABBCCDDEEFF",

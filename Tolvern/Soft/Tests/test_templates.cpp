@@ -120,8 +120,9 @@ TEST(Templates, FileErrorsReachTheCaller)
     };
     const Case cases[] = {
         {Config("good.xml"), Fixtures + "/no_such_dir", "my_type_01_02", "Template file not found"},
-        {Config("good.xml"), Templates, "no_such_id", "Template file not found"},
-        {Config("good.xml"), Templates, "empty_type", "Template file not found"},
+        // A file without the id of the template it was written for is taken with the one asked for.
+        {Config("no_id.xml"), Templates, "no_such_id", "Template file not found"},
+        {Config("no_id.xml"), Templates, "empty_type", "Template file not found"},
         {Config("no_such_file.xml"), Templates, "my_type_01_02", "Can't open file"},
     };
     for (const Case &c : cases)
