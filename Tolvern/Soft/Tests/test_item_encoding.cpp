@@ -6,12 +6,29 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace
 {
+
+// The children of a template item, each as it stands between its tags.
+struct ItemFields
+{
+    std::string name = "item", pretty_name = "P", description = "D", vib, dib, access_right = "rw";
+    std::string validation = "<validation/>"; // the whole element
+    std::string section = "S";
+};
+
+std::string TemplateOf(const ItemFields &f, const std::string &doctype = "")
+{
+    return doctype + "<template><id>t</id><configs><config><name>" + f.name + "</name><pretty_name>" + f.pretty_name +
+           "</pretty_name><description>" + f.description + "</description><vib>" + f.vib + "</vib><dib>" + f.dib +
+           "</dib><access_right>" + f.access_right + "</access_right>" + f.validation + "<section>" + f.section +
+           "</section></config></configs></template>\n";
+}
 
 // A template directory with one template of one item, and a configuration
 // file that gives that item one value.
@@ -20,13 +37,17 @@ class OneItem
 public:
     OneItem(const std::string &dib, const std::string &vib, const std::string &value,
             const std::string &validation = "<validation/>")
+        : OneItem(TemplateOf({"item", "P", "D", vib, dib, "rw", validation, "S"}), value)
     {
-        dir.Write("t.xml", "<template><id>t</id><configs><config><name>item</name>"
-                           "<pretty_name>P</pretty_name><description>D</description><vib>" +
-                               vib + "</vib><dib>" + dib + "</dib><access_right>rw</access_right>" + validation +
-                               "<section>S</section></config></configs></template>\n");
-        dir.Write("c.cfg", "<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" + value + "</item>\n</config>\n");
     }
+
+    OneItem(const std::string &templateText, const std::string &value)
+    {
+        dir.Write("t.xml", templateText);
+        WriteConfig("<config id=\"t\" hlvtb_version=\"1.2\">\n\t<item>" + value + "</item>\n</config>\n");
+    }
+
+    void WriteConfig(const std::string &text) { dir.Write("c.cfg", text); }
 
     Tolv::ByteVector Encode(bool readMode) const
     {
@@ -148,6 +169,105 @@ TEST(ItemEncoding, TemplateNumbersThatAreNoNumberRefuseTheTemplate)
     LogCapture quiet;
     const OneItem limits("0x01", "0x13", "5", "<validation><min>-2147483648</min><max>+2147483647</max></validation>");
     EXPECT_EQ(Hex(limits.Encode(false)), "01 13 05");
+}
+
+// A field read in part would address or label the module with what nobody wrote: the comment
+// in "0xFF<!-- -->3A" cut the VIB to FF, an entity reference made it 0.
+TEST(ItemEncoding, TemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
+{
+    ItemFields plain;
+    plain.vib = "0x13";
+    plain.dib = "0x01";
+    struct Case
+    {
+        std::string field; // the field the case changes
+        std::string text;  // what it holds then
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"vib", "0xFF<!-- was 3A -->3A", "vib holds a comment besides its text"},
+        {"vib", "&v;", "vib holds an entity reference &v; besides its text"},
+        {"dib", "0x<b>01</b>", "dib holds an element <b> besides its text"},
+        {"name", "it<!-- x -->em", "name holds a comment besides its text"},
+        {"description", "Seconds<br/>between frames", "description holds an element <br> besides its text"},
+        {"section", "S<?note x?>", "section holds a processing instruction besides its text"},
+        {"validation", "<validation><min>1<!-- x -->0</min></validation>", "min holds a comment besides its text"},
+        {"validation", "<validation><regex>&v;</regex></validation>",
+         "regex holds an entity reference &v; besides its text"},
+    };
+    const std::string doctype = "<!DOCTYPE template [<!ENTITY v \"0xFF3A\">]>\n";
+    for (const Case &c : cases)
+    {
+        ItemFields fields = plain;
+        std::string &changed = c.field == "vib"           ? fields.vib
+                               : c.field == "dib"         ? fields.dib
+                               : c.field == "name"        ? fields.name
+                               : c.field == "description" ? fields.description
+                               : c.field == "section"     ? fields.section
+                                                          : fields.validation;
+        changed = c.text;
+        LogCapture quiet;
+        const OneItem item(TemplateOf(fields, doctype), "5");
+        for (const bool readMode : {true, false})
+        {
+            try
+            {
+                item.Encode(readMode);
+                ADD_FAILURE() << "accepted " << c.text;
+            }
+            catch (const std::runtime_error &e)
+            {
+                EXPECT_EQ(std::string(e.what()), "Template file " + item.TemplatePath() + ", item item: " + c.refusal);
+            }
+        }
+    }
+    // Text in pieces that are all text (a CDATA section among them) is read whole, as before.
+    LogCapture quiet;
+    ItemFields cdata = plain;
+    cdata.vib = "0x<![CDATA[13]]>";
+    cdata.description = "<![CDATA[a < b]]>";
+    EXPECT_EQ(Hex(OneItem(TemplateOf(cdata, doctype), "5").Encode(false)), "01 13 05");
+}
+
+// The file carries the id of the template it was written for and names each item once.
+TEST(ItemEncoding, ConfigurationFileForAnotherTemplateOrWithAnItemTwiceIsRefused)
+{
+    struct Case
+    {
+        std::string root;    // the configuration file's root start tag
+        std::string items;   // its elements
+        std::string refusal; // "" for a file that encodes; <file> stands for its path
+    };
+    const Case cases[] = {
+        {"<config id=\"t\" hlvtb_version=\"1.2\">", "<item>5</item>", ""},
+        {"<config hlvtb_version=\"1.2\">", "<item>5</item>", ""}, // no id: taken with the one asked for
+        {"<config id=\"other_01\" hlvtb_version=\"1.2\">", "<item>5</item>",
+         "Config file <file> is for template \"other_01\", not for template \"t\""},
+        {"<config id=\"T\">", "<item>5</item>", "Config file <file> is for template \"T\", not for template \"t\""},
+        {"<config id=\"\">", "<item>5</item>", "Config file <file> is for template \"\", not for template \"t\""},
+        {"<config id=\"t\">", "<item>5</item><item>6</item>", "Config item item is named twice in <file>"},
+        {"<config>", "<item>5</item><!-- again --><item>5</item>", "Config item item is named twice in <file>"},
+    };
+    for (const Case &c : cases)
+    {
+        OneItem item("0x01", "0x13", "5");
+        item.WriteConfig(c.root + c.items + "</config>\n");
+        for (const bool readMode : {true, false})
+        {
+            LogCapture quiet;
+            try
+            {
+                const Tolv::ByteVector bytes = item.Encode(readMode);
+                EXPECT_EQ(c.refusal, "") << c.root << c.items;
+                EXPECT_EQ(Hex(bytes), "01 13 05");
+            }
+            catch (const Tolv::XmlFormatError &e)
+            {
+                EXPECT_EQ(std::string(e.what()), std::regex_replace(c.refusal, std::regex("<file>"), item.ConfigPath()))
+                    << c.root << c.items;
+            }
+        }
+    }
 }
 
 TEST(ItemEncoding, RefusedValues)

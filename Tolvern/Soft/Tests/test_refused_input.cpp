@@ -237,3 +237,83 @@ TEST_F(EmulatorTest, OptionErrorsNeverOpenThePort)
     EXPECT_FALSE(modem.HostAttached());
     EXPECT_TRUE(modem.Record().HostBytes().empty());
 }
+
+// Input that needs no module is refused before the technician is asked to wake one: with a module
+// on the air, a check that came after the wait would show the magnet line and its frame first.
+TEST_F(ConfigTasksTest, InputThatNeedsNoModuleIsRefusedBeforeTheWait)
+{
+    const TempDir files;
+    const std::string firmware = files.Write("fw.bin", std::string(100, '\x5A'));
+    const std::string emptyFirmware = files.Write("empty.bin", "");
+    const std::string otherTemplate =
+        files.Write("other.xml",
+                    "<config id=\"zv_water_01\" hlvtb_version=\"1.2\">\n\t<send_period>600</send_period>\n</config>\n");
+    const std::string twice =
+        files.Write("twice.xml", SensorConfig("\t<mode>1</mode>\n\t<power>14</power>\n\t<mode>2</mode>\n"));
+    const std::string mixed =
+        files.Write("mixed/sensor.xml", SensorTemplateWith("<vib>0xFD3A</vib>", "<vib>0xFF<!-- was 3A -->3A</vib>"));
+    std::string tooLong = "5";
+    for (int i = 0; i < 19; ++i)
+    {
+        tooLong += "," + std::to_string(i) + ",1";
+    }
+    const std::string addressError = Failed + "input address parsing error\n";
+    struct Case
+    {
+        std::string args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"-a zz " + Templates() + "-w " + Config("write.xml"), addressError},
+        {"-a '' -g", addressError},
+        {"-a zz", addressError},
+        {"-a 0x-1 -u " + firmware, addressError},
+        {"-a 12345678d26a01070 -f 1,2,3", addressError}, // 17 digits
+        {"-f abc", Failed + "Invalid missing frame list \"abc\": \"abc\" is not a decimal number\n"},
+        {"-f " + tooLong, Failed + "Invalid missing frame list \"" + tooLong.substr(0, 40) +
+                              "...\": 19 ranges do not fit in one request (Frame data to large)\n"},
+        {"-g -k 1234", "WMBH_AES.cpp:N Wrong key size 4\n" + Failed + "Wrong key size\n"},
+        {"--read-conf-all -k ''", Failed + "AES key \"\" is empty: requests are not sent unencrypted\n"},
+        {"-t " + TasksFixtures + "/nowhere --id zv_sensor_02 -w " + Config("write.xml"),
+         "Tolv_ConfigPayload.cpp:N Template directory parameter is not a directory " + TasksFixtures + "/nowhere\n" +
+             Failed + "Template file not found\n"},
+        {"-t " + TemplateDir + " --id zv_sensor_99 -w " + Config("write_no_id.xml"),
+         Failed + "Template file not found\n"},
+        {"-t " + files.Path("mixed") + " --id zv_sensor_02 -w " + Config("write.xml"),
+         Failed + "Template file " + mixed + ", item send_period: vib holds a comment besides its text\n"},
+        {Templates() + "-w " + Config("missing.xml"),
+         "Tolv_XmlHelper.cpp:N Can't read file\n" + Failed + "Can't open file\n"},
+        {Templates() + "-w " + Config("unknown_item.xml"),
+         "Tolv_ConfigFile.cpp:N Config item not found in the template file\nTolv_ConfigFile.cpp:N Config item colour "
+         "in " +
+             Config("unknown_item.xml") + " is unknown\n" + Failed + "Config item colour not found in the template\n"},
+        {Templates() + "-r " + otherTemplate,
+         Failed + "Config file " + otherTemplate +
+             " is for template \"zv_water_01\", not for template \"zv_sensor_02\"\n"},
+        {Templates() + "-c " + twice, Failed + "Config item mode is named twice in " + twice + "\n"},
+        {"-t " + TasksFixtures + "/large_template --id zv_counters_40 -r " + Config("large.xml"),
+         Failed + "Frame data to large\n"},
+        {"-u " + files.Path("missing.bin"), Failed + "Update file does not exist\n"},
+        {"-u " + files.Path(), Failed + "Update file is not a file\n"},
+        {"-u " + emptyFirmware, Failed + "Update file is empty\n"},
+    };
+    ModemEmu::CommissionedConfig announcing = ModuleConfig();
+    announcing.beaconPeriod = std::chrono::milliseconds(300);
+    StartModem(announcing);
+    for (const Case &c : cases)
+    {
+        const size_t mailboxCommands = MailboxCommands(modem.Record());
+        const ProgramRun run = EmulatorTest::Run(c.args); // waits for the first frame
+        EXPECT_EQ(run.exitCode, 1) << c.args;
+        EXPECT_EQ(run.out, c.out) << c.args;
+        EXPECT_EQ(run.out.find("Place a magnet on product"), std::string::npos) << c.args;
+        EXPECT_EQ(MailboxCommands(modem.Record()), mailboxCommands) << c.args;
+    }
+    EXPECT_TRUE(Requests().empty());
+    EXPECT_TRUE(modem.Record().RadioFrames().empty());
+
+    // The same module, asked with good input, is waited for and configured.
+    const ProgramRun good = EmulatorTest::Run("-a 12345678d26a0107 " + Templates() + "-w " + Config("write.xml"));
+    EXPECT_EQ(good.exitCode, 0) << good.out;
+    EXPECT_EQ(good.out.rfind("Place a magnet on product\nFrame received\n" + GotAddress, 0), 0u) << good.out;
+}
