@@ -73,8 +73,7 @@ void PrintParseFailure(int code, mbus_frame &frame, const uint8_t *input, int in
     }
     else
     {
-        PrintDocument(
-            RenderedText(mbus_frame_raw_error_xml(input, static_cast<size_t>(inputLength), reason.c_str())));
+        PrintDocument(RenderedText(mbus_frame_raw_error_xml(input, static_cast<size_t>(inputLength), reason.c_str())));
     }
 }
 

@@ -77,8 +77,7 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int s
     MissingFrameRequest(driver, config, CheckMissingFrameList(driver, config), seconds);
 }
 
-void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const MissingFrameList &list,
-                         int seconds)
+void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const MissingFrameList &list, int seconds)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv)
         << "Send missing frame request, acc: " << list.acc << ", offset: " << list.offset << ", count:" << list.count;

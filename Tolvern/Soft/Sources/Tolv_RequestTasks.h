@@ -25,8 +25,7 @@ MissingFrameList CheckMissingFrameList(WMBusMod::WMBC_Interface &driver, const C
 // its answer. A key or address that cannot make a request is refused before the mailbox is
 // touched. Throws the reason when the request could not be sent in five attempts, and "No
 // response from module" when no answer comes within seconds.
-void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const MissingFrameList &list,
-                         int seconds);
+void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const MissingFrameList &list, int seconds);
 // The same with the list of config.OptFile, checked first.
 void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, int seconds);
 

@@ -44,9 +44,8 @@ TaskRun Unchecked(WMBusMod::WMBC_Interface &, const Config &)
 TaskRun PrepareMissingFrame(WMBusMod::WMBC_Interface &driver, const Config &config)
 {
     MissingFrameList list = CheckMissingFrameList(driver, config);
-    return [list = std::move(list)](WMBusMod::WMBC_Interface &d, Config &c) {
-        MissingFrameRequest(d, c, list, MissingFrameSeconds);
-    };
+    return [list = std::move(list)](WMBusMod::WMBC_Interface &d, Config &c)
+    { MissingFrameRequest(d, c, list, MissingFrameSeconds); };
 }
 
 TaskRun PrepareUpdate(WMBusMod::WMBC_Interface &, const Config &config)

@@ -54,7 +54,7 @@ DigitsRead ReadDigits(const std::string &digits, int base, uint64_t max, uint64_
 [[noreturn]] void RefuseNumber(const std::string &item, const char *field, const std::string &text, DigitsRead read)
 {
     throw TemplateFieldError("item " + item + ": " + field + " " + QuotedValue(text) +
-                              (read == DigitsRead::TooLarge ? " does not fit in 32 bits" : " is not a number"));
+                             (read == DigitsRead::TooLarge ? " does not fit in 32 bits" : " is not a number"));
 }
 
 // vib and dib are written "0x13" or "19": only a lower-case "0x" with digits after it selects

@@ -237,8 +237,7 @@ bool IsText(const xmlNode *node)
 
 const xmlNode *FirstNonTextChild(const xmlNode *element)
 {
-    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr;
-         child = child->next)
+    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr; child = child->next)
     {
         if (!IsText(child))
         {
@@ -269,8 +268,7 @@ std::string NodeKind(const xmlNode *node)
 std::string JoinedText(const xmlNode *element)
 {
     std::string text;
-    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr;
-         child = child->next)
+    for (const xmlNode *child = element != nullptr ? element->children : nullptr; child != nullptr; child = child->next)
     {
         if (IsText(child) && child->content != nullptr)
         {

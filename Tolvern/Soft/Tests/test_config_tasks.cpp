@@ -249,7 +249,7 @@ TEST_F(ConfigTasksTest, MissingFrameListTooLongForTheFrameIsRefused)
     StartModem(ModuleConfig());
     const ProgramRun run = Run("-f " + list);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "Tolv_Main.cpp:N Request failed: Invalid missing frame list \"" +
-                           list.substr(0, 40) + "...\": 21 ranges do not fit in one request (Frame data to large)\n");
+    EXPECT_EQ(run.out, "Tolv_Main.cpp:N Request failed: Invalid missing frame list \"" + list.substr(0, 40) +
+                           "...\": 21 ranges do not fit in one request (Frame data to large)\n");
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
 }
