@@ -24,6 +24,12 @@ namespace
 // is not one of them, and reading it whole would only eat memory.
 constexpr std::uintmax_t MaxXmlFileSize = 16 * 1024 * 1024;
 
+// Text as the readers take it: plain text or a CDATA section.
+bool IsText(const xmlNode *node)
+{
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE;
+}
+
 // Recover from errors (the parser reads on and tells all it finds; a file it
 // complained about is refused all the same), drop whitespace-only text, and
 // never touch the network.
@@ -212,8 +218,7 @@ const char *NodeName(const xmlNode *node)
 bool HasText(const xmlNode *node)
 {
     const xmlNode *child = node != nullptr ? node->children : nullptr;
-    return child != nullptr && (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
-           child->content != nullptr;
+    return child != nullptr && IsText(child) && child->content != nullptr;
 }
 
 std::string NodeText(const xmlNode *node)
@@ -224,16 +229,6 @@ std::string NodeText(const xmlNode *node)
     }
     return reinterpret_cast<const char *>(node->children->content);
 }
-
-namespace
-{
-
-bool IsText(const xmlNode *node)
-{
-    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE;
-}
-
-} // namespace
 
 const xmlNode *FirstNonTextChild(const xmlNode *element)
 {
