@@ -11,6 +11,7 @@ struct ConfigTemplate
 {
     QList<ConfigParam> params;
     QString id;
+    QString file; // the template file it was read from
 };
 
 #endif

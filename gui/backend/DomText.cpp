@@ -1,5 +1,54 @@
 #include "DomText.h"
 
+namespace
+{
+bool isText(const QDomNode &node)
+{
+    return node.isText() || node.isCDATASection();
+}
+
+// What a node that is not text is, in the words of Tolvern's refusals.
+QString kindOf(const QDomNode &node)
+{
+    if (node.isComment())
+        return "a comment";
+    if (node.isElement())
+        return "an element <" + node.nodeName() + ">";
+    if (node.isEntityReference())
+        return "an entity reference &" + node.nodeName() + ";";
+    if (node.isProcessingInstruction())
+        return "a processing instruction";
+    return "content other than text";
+}
+} // namespace
+
+QString DomText::joined(const QDomElement &element)
+{
+    QString text;
+    for (QDomNode child = element.firstChild(); !child.isNull(); child = child.nextSibling())
+    {
+        if (isText(child))
+            text += child.nodeValue();
+    }
+    return text;
+}
+
+bool DomText::whole(const QDomElement &element, QString &text, QString *kind)
+{
+    text.clear();
+    for (QDomNode child = element.firstChild(); !child.isNull(); child = child.nextSibling())
+    {
+        if (!isText(child))
+        {
+            if (kind)
+                *kind = kindOf(child);
+            return false;
+        }
+    }
+    text = joined(element);
+    return true;
+}
+
 QString DomText::of(const QDomElement &element)
 {
     const QDomNode first = element.firstChild();

@@ -12,6 +12,12 @@ class DomText
 public:
     // The text of the element's first child when that child is text or character data, else empty.
     static QString of(const QDomElement &element);
+    // The element's text pieces (plain text and character data) joined, whatever stands between them.
+    static QString joined(const QDomElement &element);
+    // The element's whole content, its text pieces joined, when it holds text only: Tolvern reads what it
+    // sends that way. Anything else inside (a comment, an element, an entity reference) would have the two
+    // programs read different values: then false, text empty, and what stands there in kind.
+    static bool whole(const QDomElement &element, QString &text, QString *kind = nullptr);
     // Decimal integer of the element's text; 0 when it is no number.
     static int intOf(const QDomElement &element);
 

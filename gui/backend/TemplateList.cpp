@@ -6,17 +6,24 @@
 #include <QDebug>
 #include <QDir>
 #include <QDomDocument>
+#include <QSet>
 
 namespace
 {
 using ItemText = TagField<ConfigParam, QString>;
 
-constexpr ItemText ItemTexts[] = {
+// What Tolvern puts on the air. Read whole, as Tolvern reads it, or the template is refused: shown with a
+// part of its text, an item would be checked and matched against another code than the one sent.
+constexpr ItemText SentTexts[] = {
     {"name", &ConfigParam::name},
-    {"pretty_name", &ConfigParam::pretty_name},
-    {"description", &ConfigParam::description},
     {"vib", &ConfigParam::vib},
     {"dib", &ConfigParam::dib},
+};
+
+// What only the page uses: their text pieces, whatever stands between them.
+constexpr ItemText ShownTexts[] = {
+    {"pretty_name", &ConfigParam::pretty_name},
+    {"description", &ConfigParam::description},
     {"access_right", &ConfigParam::access_right},
     {"section", &ConfigParam::section},
 };
@@ -28,22 +35,33 @@ constexpr ItemText ValidationTexts[] = {
 };
 
 // Sibling elements are walked as Tolvern's template reader walks them (a comment ends the walk), so that
-// both programs accept the same items.
-ConfigParam readItem(const QDomElement &config)
+// both programs accept the same items. False, with why, when a field that is sent holds more than text.
+bool readItem(const QDomElement &config, ConfigParam &param, QString &refusal)
 {
-    ConfigParam param;
+    QString unreadable;
     for (QDomElement child = DomText::firstElement(config); !child.isNull(); child = DomText::nextElement(child))
     {
         if (child.tagName() == "validation")
         {
             for (QDomElement rule = DomText::firstElement(child); !rule.isNull(); rule = DomText::nextElement(rule))
                 if (QString ConfigParam::*field = ItemText::find(ValidationTexts, rule.tagName()))
-                    param.*field = DomText::of(rule);
+                    param.*field = DomText::joined(rule);
         }
-        else if (QString ConfigParam::*field = ItemText::find(ItemTexts, child.tagName()))
-            param.*field = DomText::of(child);
+        else if (QString ConfigParam::*field = ItemText::find(SentTexts, child.tagName()))
+        {
+            QString text;
+            QString kind;
+            if (!DomText::whole(child, text, &kind) && unreadable.isEmpty())
+                unreadable = child.tagName() + " holds " + kind + " besides its text";
+            param.*field = DomText::joined(child); // names the item in a refusal too
+        }
+        else if (QString ConfigParam::*field = ItemText::find(ShownTexts, child.tagName()))
+            param.*field = DomText::joined(child);
     }
-    return param;
+    if (unreadable.isEmpty())
+        return true;
+    refusal = "item " + param.name + ": " + unreadable;
+    return false;
 }
 } // namespace
 
@@ -61,15 +79,44 @@ TemplateList::TemplateList(const QString &dir)
         if (!file.open(QIODevice::ReadOnly))
             continue; // a subdirectory ends here too
         ConfigTemplate result;
-        if (parseTemplate(file, result))
+        QString refusal;
+        if (parseTemplate(file, result, &refusal))
+        {
+            if (const QString twice = nameGivenTwice(result); !twice.isEmpty())
+                problems << "Config item " + twice + " is named twice in " + result.file;
             templates.append(result);
+        }
+        else if (!refusal.isEmpty())
+        {
+            qDebug().noquote() << refusal;
+            problems << refusal;
+        }
         file.close();
     }
     ok = !templates.isEmpty();
 }
 
-bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
+QString TemplateList::nameGivenTwice(const ConfigTemplate &t)
 {
+    QSet<QString> names;
+    for (const ConfigParam &param : t.params)
+    {
+        if (names.contains(param.name))
+            return param.name;
+        names.insert(param.name);
+    }
+    return QString();
+}
+
+bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result, QString *refusal)
+{
+    result.file = file.fileName();
+    const auto refuse = [&](const QString &why)
+    {
+        if (refusal)
+            *refusal = "Template file " + result.file + ", " + why;
+        return false;
+    };
     QDomDocument document;
     if (!document.setContent(&file))
     {
@@ -93,7 +140,9 @@ bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
         qDebug() << "Template: Id not found";
         return false;
     }
-    result.id = DomText::of(first.toElement());
+    QString kind;
+    if (!DomText::whole(first.toElement(), result.id, &kind))
+        return refuse("id holds " + kind + " besides its text");
     const QDomNode second = first.nextSibling();
     if (!second.isElement())
     {
@@ -106,7 +155,14 @@ bool TemplateList::parseTemplate(QFile &file, ConfigTemplate &result)
         return false;
     }
     for (QDomElement item = DomText::firstElement(second); !item.isNull(); item = DomText::nextElement(item))
-        if (item.tagName() == "config")
-            result.params.append(readItem(item));
+    {
+        if (item.tagName() != "config")
+            continue;
+        ConfigParam param;
+        QString why;
+        if (!readItem(item, param, why))
+            return refuse(why);
+        result.params.append(param);
+    }
     return !result.params.isEmpty();
 }

@@ -63,6 +63,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui_MainWin
 
     ui->tabWidget_ModuleConf->setTabText(0, "Informations");
     templates = std::make_unique<TemplateList>(templateDirectory(prefs->wmbus.getTemplate()));
+    reportTemplateProblems();
     ui->tabWidget_ModuleConf->setTabText(1, "Parameters ");
     if (templates->isOk())
         setupParameterPage();
@@ -119,12 +120,15 @@ bool MainWindow::operationDialogBusy() const
     return busy || operationDialog->isRunning();
 }
 
-void MainWindow::reportExitCode(int code)
+void MainWindow::reportExitCode(int code, const QString &requestFile)
 {
     QString text = " Error while executing tolvern command:\n error code = " + QString::number(code);
     // Called from the slots of the run's exit code: the run says why it failed, not only log.txt.
     auto *run = qobject_cast<tolvern_process *>(sender());
-    const QString reason = run ? run->lastErrorLine() : QString();
+    QString reason = run ? run->lastErrorLine() : QString();
+    // The request file is the page's own, with a name the user never chose.
+    if (!requestFile.isEmpty())
+        reason.replace(requestFile, "the request");
     if (!reason.isEmpty())
         text += "\n " + reason;
     UserMessage::critical("Error ", text);
@@ -267,6 +271,11 @@ void MainWindow::on_actionExit_triggered()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!settleConfigChanges())
+    {
+        event->ignore();
+        return;
+    }
     if (busy)
     {
         GUI_LOG(logger, "MainWindow", "Warning: Tolvern in use!!! ");

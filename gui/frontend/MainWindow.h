@@ -3,6 +3,7 @@
 
 #include "CaptureFrame.h"
 #include "ConfigParam.h"
+#include "ConfigTemplate.h"
 #include "Dialog_dongle_detection.h"
 #include "FrameFilter.h"
 #include "ModuleStatisticsList.h"
@@ -288,7 +289,8 @@ private:
     void hideStoredColumns(class QTreeWidget *tree, const QStringList &names);
     void refuseBusy();
     bool operationDialogBusy() const; // busy, or the operation dialog has not returned yet
-    void reportExitCode(int code); // the box for a Tolvern run that ended with an error code
+    // The box for a Tolvern run that ended with an error code; a request file it names is called "the request".
+    void reportExitCode(int code, const QString &requestFile = QString());
     void releaseCaptureJob();
     void releaseBasicsJob();
     void setupParameterPage();
@@ -300,6 +302,16 @@ private:
     void endRun();
     void updateCounts();
     void collectRow(QTreeWidgetItem *row, bool validate, QList<ConfigParam> &params);
+    void reportTemplateProblems();
+    ConfigTemplate shownTemplate() const; // the template the tree was built from
+    QList<QTreeWidgetItem *> paramRows() const;
+    QTreeWidgetItem *tickedNamesake(QTreeWidgetItem *row) const; // another ticked row of the same name
+    QTreeWidgetItem *paramRowNamed(const QString &code) const;    // the first row of that name
+    // Asks what becomes of an edited configuration before it is left: true when it may go (saved, or
+    // dropped), false when it stays (Cancel, or a save that did not happen).
+    bool settleConfigChanges();
+    bool saveConfig();
+    bool saveConfigAs();
     bool writeConfigFile(const QString &file);
     void startParamAccess(bool write);
     void fillReadBackRow(QTreeWidgetItem *row, const ConfigParam &param, const QString &key);

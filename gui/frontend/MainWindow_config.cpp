@@ -3,7 +3,9 @@
 
 #include "ConfigDocument.h"
 #include "FileChooser.h"
+#include "ItemValue.h"
 #include "Logger.h"
+#include "ParamColumns.h"
 #include "TemplateList.h"
 #include "UserMessage.h"
 #include "ui_MainWindow.h"
@@ -15,21 +17,6 @@
 
 namespace
 {
-enum ParamColumn
-{
-    ColName = 0,
-    ColCode = 1,
-    ColValue = 2,
-    ColLastValue = 3,
-    ColRegex = 4,
-    ColMin = 5,
-    ColMax = 6,
-    ColAccess = 7,
-    ColVib = 8,
-    ColSelection = 9,
-    ParamColumnCount = 10
-};
-
 constexpr const char *paramHeaders[ParamColumnCount] = {"Name", "code", "Value", "last value", "regexp",
                                                         "Min",  "Max",  "RW",    "VIB",        "Selection"};
 constexpr int hiddenParamColumns[] = {ColCode, ColLastValue, ColRegex, ColMin, ColMax, ColVib};
@@ -86,6 +73,23 @@ void MainWindow::setupParameterPage()
         LoadConfig(prefs->gui.getConfigFile());
 }
 
+void MainWindow::reportTemplateProblems()
+{
+    const QStringList problems = templates->getProblems();
+    for (const QString &problem : problems)
+    {
+        const QByteArray text = problem.toUtf8();
+        GUI_LOG(logger, "MainWindow", "%s", text.constData());
+    }
+    if (!problems.isEmpty())
+        ui->label_StatuParameters->setText(problems.join('\n'));
+}
+
+ConfigTemplate MainWindow::shownTemplate() const
+{
+    return templates ? templates->getTemplates().value(templateIndex) : ConfigTemplate();
+}
+
 void MainWindow::BuildParamTree()
 {
     QTreeWidget *tree = ui->treeWidget_Param;
@@ -118,6 +122,7 @@ void MainWindow::BuildParamTree()
         row->setText(ColRegex, param.regex);
         row->setText(ColAccess, param.access_right);
         row->setText(ColVib, param.vib);
+        row->setData(ColCode, ItemLengthRole, ItemValue::integerLength(param.dib));
         row->setText(ColValue, param.access_right.toLower() == "ro" ? QString() : QString(EditHint));
         QString tip =
             "<p style='white-space:pre'>" + param.description + "<br> Access: " + accessText(param.access_right);
@@ -159,6 +164,14 @@ void MainWindow::on_treeWidget_Param_itemChanged(QTreeWidgetItem *item, int colu
         if (item->checkState(ColSelection) != Qt::Checked)
         {
             setRowShade(item, false);
+            return;
+        }
+        // Tolvern finds an item by its name: two rows of one name would both stand for the first.
+        if (tickedNamesake(item))
+        {
+            item->setCheckState(ColSelection, Qt::Unchecked);
+            UserMessage::critical("Error", "Config item " + item->text(ColCode) + " is named twice in " +
+                                               shownTemplate().file + "\nOnly one of its rows can be ticked");
             return;
         }
         if (CollectParams(false).size() > MaxTicked)
@@ -209,7 +222,8 @@ bool MainWindow::ValidateValue(const QString &value, const QString &regex, const
         return false;
     }
     qDebug().noquote() << "\tregexp:" + regex;
-    const QRegularExpression pattern(regex);
+    // The whole value must match: a value that only holds a match (300 for [1-3]) is not one Tolvern takes.
+    const QRegularExpression pattern(QRegularExpression::anchoredPattern(regex));
     if (pattern.isValid() && pattern.match(value).hasMatch())
         return true;
     if (regex.contains("[0-9a-fA-F]"))
@@ -243,6 +257,40 @@ void MainWindow::collectRow(QTreeWidgetItem *row, bool validate, QList<ConfigPar
         collectRow(row->child(i), validate, params);
 }
 
+QList<QTreeWidgetItem *> MainWindow::paramRows() const
+{
+    QList<QTreeWidgetItem *> rows;
+    QTreeWidget *tree = ui->treeWidget_Param;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    {
+        QTreeWidgetItem *section = tree->topLevelItem(i);
+        for (int j = 0; j < section->childCount(); ++j)
+            rows << section->child(j);
+    }
+    return rows;
+}
+
+QTreeWidgetItem *MainWindow::tickedNamesake(QTreeWidgetItem *row) const
+{
+    for (QTreeWidgetItem *other : paramRows())
+    {
+        if (other != row && other->text(ColCode) == row->text(ColCode) &&
+            other->checkState(ColSelection) == Qt::Checked)
+            return other;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem *MainWindow::paramRowNamed(const QString &code) const
+{
+    for (QTreeWidgetItem *row : paramRows())
+    {
+        if (row->text(ColCode) == code)
+            return row;
+    }
+    return nullptr;
+}
+
 QList<ConfigParam> MainWindow::CollectParams(bool validate)
 {
     QList<ConfigParam> params;
@@ -259,26 +307,34 @@ void MainWindow::on_comboBox_ModuleType_currentIndexChanged(int index)
         typeRevert = false;
         return;
     }
-    if (configModified)
+    // The configuration being left is saved while its tree still stands, under its own template's id.
+    if (!settleConfigChanges())
     {
-        const UserMessage::Answer answer =
-            UserMessage::saveChanges("The configuration has been modified.", "Do you want to save your changes?");
-        if (answer == UserMessage::Answer::Yes)
-            on_actionSave_config_triggered();
-        else if (answer == UserMessage::Answer::Cancel)
-        {
-            typeRevert = true;
-            ui->comboBox_ModuleType->setCurrentIndex(templateIndex);
-            return;
-        }
+        typeRevert = true;
+        ui->comboBox_ModuleType->setCurrentIndex(templateIndex);
+        return;
     }
     if (firstTypeChange)
         firstTypeChange = false;
     else
+    {
         prefs->gui.setConfigFile(QString());
+        ui->tabWidget_ModuleConf->setTabText(1, "Parameters");
+    }
     configModified = false;
     templateIndex = index;
     BuildParamTree();
+}
+
+bool MainWindow::settleConfigChanges()
+{
+    if (!configModified)
+        return true;
+    const UserMessage::Answer answer =
+        UserMessage::saveChanges("The configuration has been modified.", "Do you want to save your changes?");
+    if (answer == UserMessage::Answer::No)
+        return true;
+    return answer == UserMessage::Answer::Yes && saveConfig();
 }
 
 void MainWindow::on_actionNew_config_triggered()
@@ -298,8 +354,7 @@ void MainWindow::on_actionOpen_Config_triggered()
         qDebug() << "File not found";
         return;
     }
-    if (LoadConfig(name))
-        prefs->gui.setConfigFile(name);
+    LoadConfig(name);
 }
 
 bool MainWindow::LoadConfig(const QString &file)
@@ -323,44 +378,35 @@ bool MainWindow::LoadConfig(const QString &file)
         return false;
     templateIndex = index;
 
-    QTreeWidget *tree = ui->treeWidget_Param;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    for (QTreeWidgetItem *row : paramRows())
     {
-        QTreeWidgetItem *section = tree->topLevelItem(i);
-        for (int j = 0; j < section->childCount(); ++j)
-        {
-            QTreeWidgetItem *row = section->child(j);
-            row->setText(ColValue, QString());
-            row->setText(ColLastValue, QString());
-            row->setCheckState(ColSelection, Qt::Unchecked);
-        }
-        section->setExpanded(false);
+        row->setText(ColValue, QString());
+        row->setText(ColLastValue, QString());
+        row->setCheckState(ColSelection, Qt::Unchecked);
+        row->parent()->setExpanded(false);
     }
+    // A name given twice in the template stands for its first row: the one Tolvern writes.
     for (const ConfigParam &param : params)
     {
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        {
-            QTreeWidgetItem *section = tree->topLevelItem(i);
-            for (int j = 0; j < section->childCount(); ++j)
-            {
-                QTreeWidgetItem *row = section->child(j);
-                if (row->text(ColCode) != param.name)
-                    continue;
-                row->setText(ColValue, param.value);
-                row->setText(ColLastValue, param.value);
-                row->setCheckState(ColSelection, Qt::Checked);
-                section->setExpanded(true);
-            }
-        }
+        QTreeWidgetItem *row = paramRowNamed(param.name);
+        if (!row)
+            continue;
+        row->setText(ColValue, param.value);
+        row->setText(ColLastValue, param.value);
+        row->setCheckState(ColSelection, Qt::Checked);
+        row->parent()->setExpanded(true);
     }
     ui->tabWidget_ModuleConf->setTabText(1, "Parameters (" + QFileInfo(file).fileName() + ")");
+    // The file on show is the one Save writes, also after the type change of this load.
+    prefs->gui.setConfigFile(file);
     configModified = false;
     return true;
 }
 
 bool MainWindow::writeConfigFile(const QString &file)
 {
-    const ConfigDocument document(ui->comboBox_ModuleType->currentText(), CollectParams(false), file);
+    // The tree's own template, not the type box: during a type change the box already shows the next one.
+    const ConfigDocument document(shownTemplate().id, CollectParams(false), file);
     if (document.written())
         return true;
     const QByteArray name = file.toUtf8();
@@ -371,27 +417,37 @@ bool MainWindow::writeConfigFile(const QString &file)
 
 void MainWindow::on_actionSave_config_triggered()
 {
-    if (prefs->gui.getConfigFile().isEmpty())
-    {
-        on_actionSave_config_as_triggered();
-        return;
-    }
-    if (writeConfigFile(prefs->gui.getConfigFile()))
-        configModified = false;
+    saveConfig();
 }
 
 void MainWindow::on_actionSave_config_as_triggered()
+{
+    saveConfigAs();
+}
+
+bool MainWindow::saveConfig()
+{
+    if (prefs->gui.getConfigFile().isEmpty())
+        return saveConfigAs();
+    if (!writeConfigFile(prefs->gui.getConfigFile()))
+        return false;
+    configModified = false;
+    return true;
+}
+
+bool MainWindow::saveConfigAs()
 {
     const QString name = FileChooser::saveFile(
         this, "Save configuration file", FileChooser::startDirectory(prefs->gui.getConfigFile()), "XML Files (*.xml)");
     if (name.isEmpty())
     {
         qDebug() << "invalid filename";
-        return;
+        return false;
     }
     if (!writeConfigFile(name))
-        return;
+        return false;
     ui->tabWidget_ModuleConf->setTabText(1, "Parameters (" + QFileInfo(name).fileName() + ")");
     prefs->gui.setConfigFile(name);
     configModified = false;
+    return true;
 }

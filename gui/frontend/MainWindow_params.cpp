@@ -3,7 +3,9 @@
 
 #include "ConfigDocument.h"
 #include "Dialog_DongleOperation.h"
+#include "ItemValue.h"
 #include "Logger.h"
+#include "ParamColumns.h"
 #include "UserMessage.h"
 #include "reverseAddressBytes.h"
 #include "tolvern_config.h"
@@ -14,13 +16,6 @@
 
 namespace
 {
-enum ParamColumn
-{
-    ColValue = 2,
-    ColLastValue = 3,
-    ColVib = 8,
-};
-
 // How a read-back record fills a row whose VIB names it, beyond the plain copy of its value.
 enum class Rendering
 {
@@ -79,7 +74,10 @@ void MainWindow::startParamAccess(bool write)
         refuseBusy();
         return;
     }
-    QList<ConfigParam> params = CollectParams(write);
+    QList<ConfigParam> params = CollectParams(false);
+    // A write is all or nothing: every value that fails shows its box, and then nothing is written.
+    if (write && CollectParams(true).size() != params.size())
+        return;
     const QString refused = write ? "ro" : "wo";
     bool anyRefused = false;
     for (const ConfigParam &param : params)
@@ -101,7 +99,7 @@ void MainWindow::startParamAccess(bool write)
             param.value.clear();
     }
 
-    const QString id = ui->comboBox_ModuleType->currentText();
+    const QString id = shownTemplate().id;
     auto document = std::make_unique<ConfigDocument>(id, params, QString());
     if (document->getParams().isEmpty())
     {
@@ -154,16 +152,12 @@ void MainWindow::on_OperationAccepted()
     busy = false;
     const QList<ConfigParam> readBack =
         configJob && configJob->document() ? configJob->document()->getParams() : QList<ConfigParam>();
-    QTreeWidget *tree = ui->treeWidget_Param;
+    const QList<QTreeWidgetItem *> rows = paramRows();
     for (const ConfigParam &param : readBack)
     {
         const QString key = param.vib.toUpper().replace("0X", "0xFF");
-        for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        {
-            QTreeWidgetItem *section = tree->topLevelItem(i);
-            for (int j = 0; j < section->childCount(); ++j)
-                fillReadBackRow(section->child(j), param, key);
-        }
+        for (QTreeWidgetItem *row : rows)
+            fillReadBackRow(row, param, key);
     }
     configModified = false;
     on_OperationCanceled();
@@ -172,11 +166,14 @@ void MainWindow::on_OperationAccepted()
 void MainWindow::fillReadBackRow(QTreeWidgetItem *row, const ConfigParam &param, const QString &key)
 {
     const QString vib = row->text(ColVib);
+    // The value as the item was written, not as the decoder reads a meter's value of that length.
+    const QString value = ItemValue::asWritten(param.value, row->data(ColCode, ItemLengthRole).toInt(),
+                                               ItemValue::allowsNegative(row->text(ColMin)));
     QString text;
     bool matched = false;
     if (vib.contains(key))
     {
-        text = param.value;
+        text = value;
         matched = true;
     }
     else
@@ -185,7 +182,7 @@ void MainWindow::fillReadBackRow(QTreeWidgetItem *row, const ConfigParam &param,
         {
             if (!param.unit.contains(special.unit) || !vib.contains(special.vib))
                 continue;
-            text = renderReadBack(special.rendering, param.value);
+            text = renderReadBack(special.rendering, value);
             if (special.trace)
                 qDebug().noquote() << special.trace + text;
             matched = true;
@@ -222,6 +219,6 @@ void MainWindow::on_OperationCanceled()
 void MainWindow::ParamAccessExecutionError(int iErrorCode)
 {
     busy = false;
-    reportExitCode(iErrorCode);
+    reportExitCode(iErrorCode, requestDocument ? requestDocument->fileName() : QString());
     on_OperationCanceled();
 }

@@ -30,6 +30,13 @@ FakeTolvern &FakeTolvern::err(const QByteArray &bytes)
     return *this;
 }
 
+FakeTolvern &FakeTolvern::outArgument(const QByteArray &before, const QString &option)
+{
+    lines << "previous=; for a in \"$@\"; do [ \"$previous\" = '" + option + "' ] && printf " + printfArgument(before) +
+                 "'%s\\n' \"$a\"; previous=$a; done";
+    return *this;
+}
+
 FakeTolvern &FakeTolvern::pause(int ms)
 {
     lines << QString("sleep %1").arg(ms / 1000.0, 0, 'f', 3);

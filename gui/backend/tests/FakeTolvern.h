@@ -13,6 +13,8 @@ public:
     explicit FakeTolvern(const QString &dir);
     FakeTolvern &out(const QByteArray &bytes);
     FakeTolvern &err(const QByteArray &bytes);
+    // Prints before, the argument that follows option on the command line, and a line feed.
+    FakeTolvern &outArgument(const QByteArray &before, const QString &option);
     FakeTolvern &pause(int ms);
     FakeTolvern &exitCode(int code);
     FakeTolvern &runUntilKilled(); // ends in a long sleep instead of exiting

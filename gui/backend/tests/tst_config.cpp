@@ -1,5 +1,6 @@
 #include "ConfigDocument.h"
 #include "FakeTolvern.h"
+#include "ItemValue.h"
 #include "Logger.h"
 #include "TemplateList.h"
 #include "TestHome.h"
@@ -399,6 +400,97 @@ private slots:
         QCOMPARE(templates[1].params.size(), 2);
         QCOMPARE(templates[1].params[0].vib, QString("0xFD0E"));
         QCOMPARE(templates[2].params.size(), 2); // the comment ends the items, as in Tolvern's reader
+        QVERIFY(list.getProblems().isEmpty());
+    }
+
+    // A field is read whole, text and character data joined, as Tolvern reads it. Where Tolvern takes what it
+    // sends, anything else inside leaves the template out, with why; what only the page shows is its text.
+    void templateFieldsReadWhole()
+    {
+        QTemporaryDir dir;
+        auto file = [&](const QString &name, const QByteArray &id, const QByteArray &items)
+        {
+            TestSupport::writeFile(dir.path() + "/" + name,
+                                   "<template><id>" + id + "</id><configs>" + items + "</configs></template>");
+        };
+        auto item = [](const QByteArray &name, const QByteArray &vib, const QByteArray &rest = QByteArray())
+        { return "<config><name>" + name + "</name><vib>" + vib + "</vib><dib>0x02</dib>" + rest + "</config>"; };
+        file("a_split.xml", "split",
+             item("period", "0xFF<![CDATA[3A]]>",
+                  "<description>Seconds <!-- why --> between<![CDATA[ frames]]></description>"
+                  "<validation><max>6<![CDATA[5535]]></max></validation>"));
+        file("b_vib_comment.xml", "vib_comment", item("period", "0xFF3A<!-- old: 0xFF3B -->"));
+        file("c_name_element.xml", "name_element", item("mode<b/>", "0xFF0E"));
+        file("d_id_comment.xml", "zv_<!-- c -->sensor", item("mode", "0xFF0E"));
+        file("e_twice.xml", "twice", item("mode", "0xFF0E") + item("power", "0xFF3B") + item("mode", "0xFF0F"));
+        TemplateList list(dir.path());
+        const QList<ConfigTemplate> templates = list.getTemplates();
+        QCOMPARE(templates.size(), 2);
+        QCOMPARE(templates[0].id, QString("split"));
+        QCOMPARE(templates[0].file, dir.path() + "/a_split.xml");
+        QCOMPARE(templates[0].params[0].vib, QString("0xFF3A"));
+        QCOMPARE(templates[0].params[0].description, QString("Seconds  between frames"));
+        QCOMPARE(templates[0].params[0].max, QString("65535"));
+        QCOMPARE(templates[1].id, QString("twice"));
+        QCOMPARE(list.getProblems(),
+                 QStringList({"Template file " + dir.path() + "/b_vib_comment.xml, item period: vib holds a comment "
+                                                              "besides its text",
+                              "Template file " + dir.path() + "/c_name_element.xml, item mode: name holds an element "
+                                                              "<b> besides its text",
+                              "Template file " + dir.path() + "/d_id_comment.xml, id holds a comment besides its text",
+                              "Config item mode is named twice in " + dir.path() + "/e_twice.xml"}));
+    }
+
+    // Tolvern writes an item's value as plain binary of its length; the decoder prints what comes back as a
+    // meter's value, mostly signed. Each length reads back as written, and as signed where min is negative.
+    void itemValuesReadAsWritten_data()
+    {
+        QTest::addColumn<QString>("dib");
+        QTest::addColumn<QString>("decoded");
+        QTest::addColumn<bool>("signedItem");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("1 byte 200") << "0x01" << "-56" << false << "200";
+        QTest::newRow("1 byte 255") << "0x01" << "-1" << false << "255";
+        QTest::newRow("1 byte 127") << "0x01" << "127" << false << "127";
+        QTest::newRow("1 byte signed -56") << "0x01" << "-56" << true << "-56";
+        QTest::newRow("1 byte signed, decoder unsigned") << "0x01" << "200" << true << "-56";
+        QTest::newRow("2 bytes 54321") << "0x02" << "-11215" << false << "54321";
+        QTest::newRow("2 bytes signed -300") << "0x02" << "-300" << true << "-300";
+        QTest::newRow("3 bytes max") << "0x03" << "-1" << false << "16777215";
+        QTest::newRow("3 bytes sign-extended %u") << "0x03" << "4294967295" << false << "16777215";
+        QTest::newRow("3 bytes signed, sign-extended %u") << "0x03" << "4294967295" << true << "-1";
+        QTest::newRow("4 bytes max") << "0x04" << "-1" << false << "4294967295";
+        QTest::newRow("4 bytes 86400") << "0x04" << "86400" << false << "86400";
+        QTest::newRow("6 bytes") << "0x06" << "-2" << false << "281474976710654";
+        QTest::newRow("8 bytes") << "0x07" << "-1" << false << "18446744073709551615";
+        QTest::newRow("8 bytes signed") << "0x07" << "-1" << true << "-1";
+        QTest::newRow("DIFE and storage bits") << "0x4180" << "-56" << false << "200";
+        QTest::newRow("decimal dib") << "1" << "-56" << false << "200";
+        QTest::newRow("leading zeros") << "0x02" << "0042" << false << "42";
+        QTest::newRow("BCD untouched") << "0x0A" << "-1" << false << "-1";
+        QTest::newRow("real untouched") << "0x05" << "-1.500000" << false << "-1.500000";
+        QTest::newRow("variable length untouched") << "0x0D" << "00FF" << false << "00FF";
+        QTest::newRow("no number untouched") << "0x01" << "abc" << false << "abc";
+        QTest::newRow("dib no number") << "0X01" << "-56" << false << "-56";
+        QTest::newRow("no dib") << "" << "-56" << false << "-56";
+    }
+
+    void itemValuesReadAsWritten()
+    {
+        QFETCH(QString, dib);
+        QFETCH(QString, decoded);
+        QFETCH(bool, signedItem);
+        QFETCH(QString, shown);
+        QCOMPARE(ItemValue::asWritten(decoded, ItemValue::integerLength(dib), signedItem), shown);
+    }
+
+    void negativeMinimum()
+    {
+        QVERIFY(ItemValue::allowsNegative("-100"));
+        QVERIFY(ItemValue::allowsNegative(" -1 "));
+        QVERIFY(!ItemValue::allowsNegative("0"));
+        QVERIFY(!ItemValue::allowsNegative(""));
+        QVERIFY(!ItemValue::allowsNegative("-x"));
     }
 
     void templateListWithoutTemplates()

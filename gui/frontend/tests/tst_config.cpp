@@ -7,9 +7,11 @@
 #include "ui_MainWindow.h"
 #include "xml_preferences.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
+#include <memory>
 
 namespace
 {
@@ -50,6 +52,39 @@ QString writeConfig(const QString &path, const QByteArray &id, const QList<QPair
         file.write("<" + param.first + ">" + param.second + "</" + param.first + ">\n");
     file.write("</config>\n");
     return path;
+}
+
+// One template item; the validation element is left out when empty.
+QByteArray templateItem(const QByteArray &name, const QByteArray &vib, const QByteArray &section = "Radio",
+                        const QByteArray &validation = QByteArray())
+{
+    return "<config><name>" + name + "</name><pretty_name>" + name + "</pretty_name><description>" + name +
+           "</description><vib>" + vib + "</vib><dib>0x01</dib><access_right>rw</access_right>" +
+           (validation.isEmpty() ? QByteArray() : "<validation>" + validation + "</validation>") + "<section>" +
+           section + "</section></config>";
+}
+
+// A template directory of the test's own in the window's preferences.
+QString useTemplates(WindowFixture &fixture, const QList<QPair<QByteArray, QByteArray>> &idsAndItems)
+{
+    const QString dir = fixture.home() + "/templates";
+    QDir().mkpath(dir);
+    for (const auto &entry : idsAndItems)
+    {
+        QFile file(dir + "/" + entry.first + ".xml");
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write("<template><id>" + entry.first + "</id><configs>" + entry.second + "</configs></template>");
+    }
+    fixture.writePrefs([dir](xml_preferences &prefs) { prefs.wmbus.setTemplate(dir); });
+    return dir;
+}
+
+QStringList moduleTypes(MainWindow *window)
+{
+    QStringList types;
+    for (int i = 0; i < window->form()->comboBox_ModuleType->count(); ++i)
+        types << window->form()->comboBox_ModuleType->itemText(i);
+    return types;
 }
 
 // The answer of a configuration read as Tolvern prints it.
@@ -96,6 +131,10 @@ private slots:
     void atMostTwelveTicked();
     void collectWithValidationLeavesOutBadRows();
     void typeChangeAsksToSaveChanges();
+    void typeChangeSavesTheConfigurationLeft();
+    void exitAsksAboutAnEditedConfiguration();
+    void itemNamedTwiceInTemplate();
+    void templateTextReadWhole();
     void saveAndOpenConfiguration();
     void openRefusesBadFiles();
     void openTicksAtMostTwelve();
@@ -105,6 +144,7 @@ private slots:
     void readFillsTreeFromAnswer();
     void readAgainAsksWithoutTheValuesShown();
     void writeSendsTickedValues();
+    void writeIsAllOrNothing();
     void failedAccessShowsExitCodeAndFreesModem();
     void closingDialogEndsAccess();
     void informationReadDecodesAnswer();
@@ -220,11 +260,42 @@ void ConfigTest::validation_data()
                                         << "50"
                                         << "60"
                                         << "" << true << "";
-    QTest::newRow("regex anywhere") << "ab7"
-                                    << "[0-9]"
-                                    << ""
-                                    << ""
-                                    << "" << true << "";
+    QTest::newRow("regex matches only a part") << "ab7"
+                                               << "[0-9]"
+                                               << ""
+                                               << ""
+                                               << "" << false << "Invalide Value ([0-9])";
+    QTest::newRow("mode 300") << "300"
+                              << "[1-3]"
+                              << ""
+                              << ""
+                              << "Radio mode" << false << "Invalide Value ([1-3])\n ( Radio mode )";
+    QTest::newRow("mode 3") << "3"
+                            << "[1-3]"
+                            << ""
+                            << ""
+                            << "" << true << "";
+    QTest::newRow("key of 33 digits") << "00112233445566778899aabbccddeeff0"
+                                      << "[0-9A-Fa-f]{32}"
+                                      << ""
+                                      << ""
+                                      << "AES key" << false << "Invalide Value ([0-9A-Fa-f]{32})\n ( AES key )";
+    QTest::newRow("key of 32 digits") << "00112233445566778899aabbccddeeff"
+                                      << "[0-9A-Fa-f]{32}"
+                                      << ""
+                                      << ""
+                                      << "" << true << "";
+    QTest::newRow("anchored key of 33 digits")
+        << "00112233445566778899aabbccddeeff0"
+        << "^[0-9a-fA-F]{32}$"
+        << ""
+        << ""
+        << "" << false << "Invalide Value: hexadecimal format needed (32 characters)";
+    QTest::newRow("alternatives") << "12"
+                                  << "1|12"
+                                  << ""
+                                  << ""
+                                  << "" << true << "";
     QTest::newRow("hex key") << "123"
                              << "^[0-9a-fA-F]{32}$"
                              << ""
@@ -333,16 +404,175 @@ void ConfigTest::typeChangeAsksToSaveChanges()
     QCOMPARE(fixture.messages.last().text, QString("The configuration has been modified."));
     QCOMPARE(fixture.messages.last().title, QString("Do you want to save your changes?"));
 
-    // Yes without a file runs Save as; cancelling its dialog still lets the change go on.
+    // Yes without a file runs Save as; cancelling its dialog keeps the configuration and its type.
     fixture.saveAnswer = UserMessage::Answer::Yes;
     types->setCurrentIndex(1);
     QCOMPARE(fixture.fileCaptions.last(), QString("Save configuration file"));
+    QCOMPARE(types->currentIndex(), 0);
+    QCOMPARE(paramRow(window, "index_1")->checkState(9), Qt::Checked);
+    QVERIFY(window->isConfigModified());
+
+    // No drops it.
+    fixture.saveAnswer = UserMessage::Answer::No;
+    types->setCurrentIndex(1);
     QCOMPARE(window->form()->treeWidget_Param->topLevelItem(0)->childCount(), 2);
     QVERIFY(!window->isConfigModified());
     // Unchanged: no question.
     const int asked = fixture.messages.size();
     types->setCurrentIndex(0);
     QCOMPARE(fixture.messages.size(), asked);
+}
+
+// Yes saves what is being left, under its own template's id, before the next type's tree is built.
+void ConfigTest::typeChangeSavesTheConfigurationLeft()
+{
+    WindowFixture fixture;
+    const QString meter =
+        writeConfig(fixture.home() + "/meter.xml", "gui_meter_01", {{"send_period", "60"}, {"index_1", "5"}});
+    fixture.writePrefs([meter](xml_preferences &prefs) { prefs.gui.setConfigFile(meter); });
+    MainWindow *window = fixture.makeWindow();
+    QComboBox *types = window->form()->comboBox_ModuleType;
+    QTabWidget *pages = window->form()->tabWidget_ModuleConf;
+    QTreeWidgetItem *period = paramRow(window, "send_period");
+    window->on_treeWidget_Param_itemDoubleClicked(period, 2);
+    period->setText(2, "900");
+    fixture.saveAnswer = UserMessage::Answer::Yes;
+    types->setCurrentIndex(1);
+    const ConfigDocument saved(meter);
+    QCOMPARE(saved.getId(), QString("gui_meter_01"));
+    QCOMPARE(saved.toXml(), QString("<config id=\"gui_meter_01\" hlvtb_version=\"1.2\">\n\t<send_period>900</send_period>\n"
+                                    "\t<index_1>5</index_1>\n</config>\n"));
+    QCOMPARE(types->currentText(), QString("gui_sensor_01"));
+    QVERIFY(!paramRow(window, "index_1"));
+
+    // The file belongs to the type left: no file on show, and Save asks for one.
+    QCOMPARE(pages->tabText(1), QString("Parameters"));
+    QCOMPARE(window->preferences()->gui.getConfigFile(), QString());
+    const int dialogs = fixture.fileCaptions.size();
+    window->on_actionSave_config_triggered();
+    QCOMPARE(fixture.fileCaptions.size(), dialogs + 1);
+
+    // After New, Yes goes through Save as: the new file is of the type left too.
+    window->on_actionNew_config_triggered();
+    tick(window, "mode");
+    paramRow(window, "mode")->setText(2, "7");
+    const QString fresh = fixture.home() + "/fresh.xml";
+    fixture.chosenFiles << fresh;
+    types->setCurrentIndex(0);
+    const ConfigDocument written(fresh);
+    QCOMPARE(written.getId(), QString("gui_sensor_01"));
+    QCOMPARE(written.getParams().size(), 1);
+    QCOMPARE(written.getParams().at(0).name, QString("mode"));
+    QCOMPARE(written.getParams().at(0).value, QString("7"));
+    QCOMPARE(types->currentText(), QString("gui_meter_01"));
+    QCOMPARE(pages->tabText(1), QString("Parameters"));
+    QVERIFY(!window->isConfigModified());
+}
+
+void ConfigTest::exitAsksAboutAnEditedConfiguration()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    window->show();
+    QTreeWidgetItem *index = paramRow(window, "index_1");
+    window->on_treeWidget_Param_itemDoubleClicked(index, 2);
+    index->setText(2, "5");
+
+    fixture.saveAnswer = UserMessage::Answer::Cancel;
+    window->on_actionExit_triggered();
+    QVERIFY(window->isVisible());
+    QCOMPARE(fixture.messages.last().kind, UserMessage::Kind::SaveChanges);
+    QCOMPARE(fixture.messages.last().text, QString("The configuration has been modified."));
+    QCOMPARE(fixture.messages.last().title, QString("Do you want to save your changes?"));
+
+    // Yes with a cancelled Save as: nothing saved, the window stays.
+    fixture.saveAnswer = UserMessage::Answer::Yes;
+    window->on_actionExit_triggered();
+    QVERIFY(window->isVisible());
+
+    // The window's own close button asks the same; Yes saves, then the window goes.
+    const QString path = fixture.home() + "/left.xml";
+    fixture.chosenFiles << path;
+    window->close();
+    QVERIFY(!window->isVisible());
+    QCOMPARE(ConfigDocument(path).getParams().at(0).value, QString("5"));
+
+    // No drops the edits.
+    WindowFixture other;
+    MainWindow *second = other.makeWindow();
+    second->show();
+    second->on_actionNew_config_triggered();
+    other.saveAnswer = UserMessage::Answer::No;
+    second->on_actionExit_triggered();
+    QVERIFY(!second->isVisible());
+    QCOMPARE(other.countMessages("The configuration has been modified."), 1);
+    QVERIFY(other.fileCaptions.isEmpty());
+}
+
+// Tolvern finds an item by its name: a template that gives one name twice is reported when it is read, and
+// only one row of that name is ticked at a time.
+void ConfigTest::itemNamedTwiceInTemplate()
+{
+    WindowFixture fixture;
+    const QString dir =
+        useTemplates(fixture, {{"gui_twice_01", templateItem("mode", "0xFF0E") + templateItem("power", "0xFF3B") +
+                                                    templateItem("mode", "0xFF0F", "Extra")}});
+    FakeTolvern fake(fixture.home());
+    fake.outArgument("Tolv_Main.cpp:119 Request failed: Config item mode is named twice in ", "-r")
+        .exitCode(1)
+        .install();
+    MainWindow *window = fixture.makeWindow();
+    const QString problem = "Config item mode is named twice in " + dir + "/gui_twice_01.xml";
+    QVERIFY(fixture.logText().contains(problem));
+    QCOMPARE(window->form()->label_StatuParameters->text(), problem);
+
+    QTreeWidget *tree = window->form()->treeWidget_Param;
+    QTreeWidgetItem *first = tree->topLevelItem(0)->child(0);
+    QTreeWidgetItem *second = tree->topLevelItem(1)->child(0);
+    first->setCheckState(9, Qt::Checked);
+    second->setCheckState(9, Qt::Checked);
+    QCOMPARE(fixture.countMessages(problem + "\nOnly one of its rows can be ticked"), 1);
+    QCOMPARE(second->checkState(9), Qt::Unchecked);
+    QCOMPARE(collectedNames(window, false), QStringList{"mode"});
+
+    // A file that names it ticks the first row only.
+    fixture.chosenFiles << writeConfig(fixture.home() + "/twice.xml", "gui_twice_01", {{"mode", "2"}});
+    window->on_actionOpen_Config_triggered();
+    QCOMPARE(first->checkState(9), Qt::Checked);
+    QCOMPARE(first->text(2), QString("2"));
+    QCOMPARE(second->checkState(9), Qt::Unchecked);
+    QCOMPARE(fixture.countMessages(problem + "\nOnly one of its rows can be ticked"), 1);
+
+    // What Tolvern says about the request does not name the page's temporary file.
+    whenModalShown([](QWidget *dialog) { (void)QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 5000); });
+    window->on_pushButton_ReadParam_clicked();
+    QCOMPARE(fixture.countMessages(" Error while executing tolvern command:\n error code = 1\n"
+                                   " Request failed: Config item mode is named twice in the request"),
+             1);
+}
+
+// Template fields are read as Tolvern reads them: text and character data joined. A template that Tolvern
+// refuses for what else a sent field holds is left out, with a log line.
+void ConfigTest::templateTextReadWhole()
+{
+    WindowFixture fixture;
+    useTemplates(fixture, {{"gui_split_01", templateItem("period", "0xFF<![CDATA[3A]]>") +
+                                                templateItem("level", "0xFF3B", "Radio", "<min>0</min><max>2<![CDATA[55]]></max>")},
+                           {"gui_vib_comment_01", templateItem("period", "0xFF3A<!-- was 0xFF3B -->")}});
+    FakeTolvern fake(fixture.home());
+    fake.out(readAnswer("        <record unit=\"Vendor specific VIF extension\" vife=\"0x3a\">77</record>\n"))
+        .runUntilKilled()
+        .install();
+    MainWindow *window = fixture.makeWindow();
+    QCOMPARE(moduleTypes(window), QStringList{"gui_split_01"});
+    QVERIFY(fixture.logText().contains("gui_vib_comment_01.xml, item period: vib holds a comment besides its text"));
+    QCOMPARE(paramRow(window, "period")->text(8), QString("0xFF3A"));
+    QCOMPARE(paramRow(window, "level")->text(6), QString("255"));
+
+    tick(window, "period");
+    answerOperation("pushButton_Ok");
+    window->on_pushButton_ReadParam_clicked();
+    QCOMPARE(paramRow(window, "period")->text(2), QString("77"));
 }
 
 void ConfigTest::saveAndOpenConfiguration()
@@ -440,7 +670,9 @@ void ConfigTest::storedConfigurationLoadedAtStartUp()
     MainWindow *again = second.makeWindow();
     QCOMPARE(again->form()->comboBox_ModuleType->currentText(), QString("gui_sensor_01"));
     QCOMPARE(paramRow(again, "mode")->text(2), QString("3"));
-    QCOMPARE(again->preferences()->gui.getConfigFile(), QString());
+    // The file on show stays the one Save writes, through the type change of the load.
+    QCOMPARE(again->preferences()->gui.getConfigFile(), other);
+    QCOMPARE(again->form()->tabWidget_ModuleConf->tabText(1), QString("Parameters (second.xml)"));
 
     // A file gone since: the box, and the path stays.
     WindowFixture third;
@@ -511,7 +743,8 @@ void ConfigTest::readFillsTreeFromAnswer()
     QCOMPARE(paramRow(window, "firmware")->text(3), QString("1.2"));
     QCOMPARE(paramRow(window, "vendor")->text(2), QString("77")); // filled although not ticked
     QCOMPARE(paramRow(window, "bus_address")->text(2), QString("ff"));
-    QCOMPARE(paramRow(window, "uptime")->text(2), QString("0"));
+    // The module holds FB FF FF FF: four bytes, read unsigned as the template writes them.
+    QCOMPARE(paramRow(window, "uptime")->text(2), QString("4294967291"));
     QCOMPARE(paramRow(window, "battery")->text(2), QString("42"));
     QCOMPARE(paramRow(window, "index_1")->text(2), QString("Double click here to edit"));
     QVERIFY(!window->isBusy());
@@ -555,13 +788,11 @@ void ConfigTest::writeSendsTickedValues()
     MainWindow *window = fixture.makeWindow();
     tick(window, "send_period");
     paramRow(window, "send_period")->setText(2, "900");
-    tick(window, "aes_key");
-    paramRow(window, "aes_key")->setText(2, "bad"); // left out of the request, with its box
     QString status;
     answerOperation("pushButton_Ok", &status);
     window->on_pushButton_WriteParam_clicked();
     QCOMPARE(status, QString("succes"));
-    QCOMPARE(fixture.countMessages("Invalide Value: hexadecimal format needed (32 characters)\n ( AES key )"), 1);
+    QVERIFY(fixture.messages.isEmpty());
     const QStringList args = fake.recordedArgs();
     const QString request = args.at(args.indexOf("-w") + 1);
     QVERIFY(request.contains("HalvexZuroRur_config_"));
@@ -569,6 +800,45 @@ void ConfigTest::writeSendsTickedValues()
     QVERIFY(!window->isBusy());
     // The request file goes with the access.
     QTRY_VERIFY(!QFile::exists(request));
+}
+
+// One invalid value of three: its box, and nothing runs. A read of the same rows is not checked.
+void ConfigTest::writeIsAllOrNothing()
+{
+    WindowFixture fixture;
+    FakeTolvern fake(fixture.home());
+    fake.runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    const QList<QPair<QString, QString>> values{{"send_period", "900"}, {"aes_key", "bad"}, {"index_1", "5"}};
+    for (const auto &value : values)
+    {
+        tick(window, value.first);
+        paramRow(window, value.first)->setText(2, value.second);
+    }
+    // The operation dialog, should it run, is cancelled once Tolvern has its arguments; it must not run for
+    // the write, only for the read.
+    auto seen = std::make_shared<QStringList>();
+    whenModalShown(
+        [fake, seen](QWidget *dialog)
+        {
+            (void)QTest::qWaitFor(
+                [&fake] { return fake.recordedArgs().contains("-r") || fake.recordedArgs().contains("-w"); }, 5000);
+            *seen = fake.recordedArgs();
+            dialog->findChild<QPushButton *>("pushButton_Cancel")->click();
+        });
+    window->on_pushButton_WriteParam_clicked();
+    QCOMPARE(fixture.messages.size(), 1);
+    QCOMPARE(fixture.messages.first().text,
+             QString("Invalide Value: hexadecimal format needed (32 characters)\n ( AES key )"));
+    QVERIFY(!QFile::exists(fake.argsFile()));
+    QVERIFY(!window->currentConfigJob());
+    QVERIFY(!window->isBusy());
+    QVERIFY(!fixture.logText().contains("param access, end of operation"));
+    QVERIFY(seen->isEmpty());
+    QCOMPARE(window->CollectParams(false).size(), 3);
+
+    window->on_pushButton_ReadParam_clicked();
+    QVERIFY(seen->contains("-r"));
 }
 
 void ConfigTest::failedAccessShowsExitCodeAndFreesModem()
