@@ -52,8 +52,8 @@ public:
     };
     static constexpr int FrameColumns = 14;
     static constexpr int ModuleColumns = 9;
-    static constexpr int ProgressThreshold = 1000; // larger re-listings show a modal progress dialog
-    static constexpr int OpenProgressStep = 100;   // frames listed between two event rounds while opening
+    static constexpr int ProgressThreshold = 1000;    // larger re-listings show a modal progress dialog
+    static constexpr int OpenProgressStep = 100;      // frames listed between two event rounds while opening
     static constexpr int TitleBarControlsWidth = 160; // a title bar's icon and buttons, beside its title
 
     explicit MainWindow(QWidget *parent = nullptr);
@@ -228,7 +228,7 @@ private:
     mutable bool filterStopLogged = false;
     int listingGeneration = 0; // counts the emptyings and refillings of the lists
     int framesSortDescending = 0;
-    QHash<QString, QTreeWidgetItem *> manufacturerRows;          // of the module list, by manufacturer
+    QHash<QString, QTreeWidgetItem *> manufacturerRows;           // of the module list, by manufacturer
     QHash<QPair<QString, QString>, QTreeWidgetItem *> moduleRows; // by manufacturer and Id
     QObject moduleRowsKeeper; // context of the connections that empty the two: goes before them, and before the lists
 
@@ -306,7 +306,7 @@ private:
     ConfigTemplate shownTemplate() const; // the template the tree was built from
     QList<QTreeWidgetItem *> paramRows() const;
     QTreeWidgetItem *tickedNamesake(QTreeWidgetItem *row) const; // another ticked row of the same name
-    QTreeWidgetItem *paramRowNamed(const QString &code) const;    // the first row of that name
+    QTreeWidgetItem *paramRowNamed(const QString &code) const;   // the first row of that name
     // Asks what becomes of an edited configuration before it is left: true when it may go (saved, or
     // dropped), false when it stays (Cancel, or a save that did not happen).
     bool settleConfigChanges();

@@ -433,10 +433,12 @@ private slots:
         QCOMPARE(templates[0].params[0].max, QString("65535"));
         QCOMPARE(templates[1].id, QString("twice"));
         QCOMPARE(list.getProblems(),
-                 QStringList({"Template file " + dir.path() + "/b_vib_comment.xml, item period: vib holds a comment "
-                                                              "besides its text",
-                              "Template file " + dir.path() + "/c_name_element.xml, item mode: name holds an element "
-                                                              "<b> besides its text",
+                 QStringList({"Template file " + dir.path() +
+                                  "/b_vib_comment.xml, item period: vib holds a comment "
+                                  "besides its text",
+                              "Template file " + dir.path() +
+                                  "/c_name_element.xml, item mode: name holds an element "
+                                  "<b> besides its text",
                               "Template file " + dir.path() + "/d_id_comment.xml, id holds a comment besides its text",
                               "Config item mode is named twice in " + dir.path() + "/e_twice.xml"}));
     }
@@ -449,30 +451,54 @@ private slots:
         QTest::addColumn<QString>("decoded");
         QTest::addColumn<bool>("signedItem");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("1 byte 200") << "0x01" << "-56" << false << "200";
-        QTest::newRow("1 byte 255") << "0x01" << "-1" << false << "255";
-        QTest::newRow("1 byte 127") << "0x01" << "127" << false << "127";
-        QTest::newRow("1 byte signed -56") << "0x01" << "-56" << true << "-56";
-        QTest::newRow("1 byte signed, decoder unsigned") << "0x01" << "200" << true << "-56";
-        QTest::newRow("2 bytes 54321") << "0x02" << "-11215" << false << "54321";
-        QTest::newRow("2 bytes signed -300") << "0x02" << "-300" << true << "-300";
-        QTest::newRow("3 bytes max") << "0x03" << "-1" << false << "16777215";
-        QTest::newRow("3 bytes sign-extended %u") << "0x03" << "4294967295" << false << "16777215";
-        QTest::newRow("3 bytes signed, sign-extended %u") << "0x03" << "4294967295" << true << "-1";
-        QTest::newRow("4 bytes max") << "0x04" << "-1" << false << "4294967295";
-        QTest::newRow("4 bytes 86400") << "0x04" << "86400" << false << "86400";
-        QTest::newRow("6 bytes") << "0x06" << "-2" << false << "281474976710654";
-        QTest::newRow("8 bytes") << "0x07" << "-1" << false << "18446744073709551615";
-        QTest::newRow("8 bytes signed") << "0x07" << "-1" << true << "-1";
-        QTest::newRow("DIFE and storage bits") << "0x4180" << "-56" << false << "200";
-        QTest::newRow("decimal dib") << "1" << "-56" << false << "200";
-        QTest::newRow("leading zeros") << "0x02" << "0042" << false << "42";
-        QTest::newRow("BCD untouched") << "0x0A" << "-1" << false << "-1";
-        QTest::newRow("real untouched") << "0x05" << "-1.500000" << false << "-1.500000";
-        QTest::newRow("variable length untouched") << "0x0D" << "00FF" << false << "00FF";
-        QTest::newRow("no number untouched") << "0x01" << "abc" << false << "abc";
-        QTest::newRow("dib no number") << "0X01" << "-56" << false << "-56";
-        QTest::newRow("no dib") << "" << "-56" << false << "-56";
+        QTest::newRow("1 byte 200") << "0x01"
+                                    << "-56" << false << "200";
+        QTest::newRow("1 byte 255") << "0x01"
+                                    << "-1" << false << "255";
+        QTest::newRow("1 byte 127") << "0x01"
+                                    << "127" << false << "127";
+        QTest::newRow("1 byte signed -56") << "0x01"
+                                           << "-56" << true << "-56";
+        QTest::newRow("1 byte signed, decoder unsigned") << "0x01"
+                                                         << "200" << true << "-56";
+        QTest::newRow("2 bytes 54321") << "0x02"
+                                       << "-11215" << false << "54321";
+        QTest::newRow("2 bytes signed -300") << "0x02"
+                                             << "-300" << true << "-300";
+        QTest::newRow("3 bytes max") << "0x03"
+                                     << "-1" << false << "16777215";
+        QTest::newRow("3 bytes sign-extended %u") << "0x03"
+                                                  << "4294967295" << false << "16777215";
+        QTest::newRow("3 bytes signed, sign-extended %u") << "0x03"
+                                                          << "4294967295" << true << "-1";
+        QTest::newRow("4 bytes max") << "0x04"
+                                     << "-1" << false << "4294967295";
+        QTest::newRow("4 bytes 86400") << "0x04"
+                                       << "86400" << false << "86400";
+        QTest::newRow("6 bytes") << "0x06"
+                                 << "-2" << false << "281474976710654";
+        QTest::newRow("8 bytes") << "0x07"
+                                 << "-1" << false << "18446744073709551615";
+        QTest::newRow("8 bytes signed") << "0x07"
+                                        << "-1" << true << "-1";
+        QTest::newRow("DIFE and storage bits") << "0x4180"
+                                               << "-56" << false << "200";
+        QTest::newRow("decimal dib") << "1"
+                                     << "-56" << false << "200";
+        QTest::newRow("leading zeros") << "0x02"
+                                       << "0042" << false << "42";
+        QTest::newRow("BCD untouched") << "0x0A"
+                                       << "-1" << false << "-1";
+        QTest::newRow("real untouched") << "0x05"
+                                        << "-1.500000" << false << "-1.500000";
+        QTest::newRow("variable length untouched") << "0x0D"
+                                                   << "00FF" << false << "00FF";
+        QTest::newRow("no number untouched") << "0x01"
+                                             << "abc" << false << "abc";
+        QTest::newRow("dib no number") << "0X01"
+                                       << "-56" << false << "-56";
+        QTest::newRow("no dib") << ""
+                                << "-56" << false << "-56";
     }
 
     void itemValuesReadAsWritten()

@@ -440,8 +440,9 @@ void ConfigTest::typeChangeSavesTheConfigurationLeft()
     types->setCurrentIndex(1);
     const ConfigDocument saved(meter);
     QCOMPARE(saved.getId(), QString("gui_meter_01"));
-    QCOMPARE(saved.toXml(), QString("<config id=\"gui_meter_01\" hlvtb_version=\"1.2\">\n\t<send_period>900</send_period>\n"
-                                    "\t<index_1>5</index_1>\n</config>\n"));
+    QCOMPARE(saved.toXml(),
+             QString("<config id=\"gui_meter_01\" hlvtb_version=\"1.2\">\n\t<send_period>900</send_period>\n"
+                     "\t<index_1>5</index_1>\n</config>\n"));
     QCOMPARE(types->currentText(), QString("gui_sensor_01"));
     QVERIFY(!paramRow(window, "index_1"));
 
@@ -556,8 +557,9 @@ void ConfigTest::itemNamedTwiceInTemplate()
 void ConfigTest::templateTextReadWhole()
 {
     WindowFixture fixture;
-    useTemplates(fixture, {{"gui_split_01", templateItem("period", "0xFF<![CDATA[3A]]>") +
-                                                templateItem("level", "0xFF3B", "Radio", "<min>0</min><max>2<![CDATA[55]]></max>")},
+    useTemplates(fixture, {{"gui_split_01",
+                            templateItem("period", "0xFF<![CDATA[3A]]>") +
+                                templateItem("level", "0xFF3B", "Radio", "<min>0</min><max>2<![CDATA[55]]></max>")},
                            {"gui_vib_comment_01", templateItem("period", "0xFF3A<!-- was 0xFF3B -->")}});
     FakeTolvern fake(fixture.home());
     fake.out(readAnswer("        <record unit=\"Vendor specific VIF extension\" vife=\"0x3a\">77</record>\n"))

@@ -79,10 +79,7 @@ class EndToEndTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        qputenv("TOLVERN_SYSTEM_ROOT", systemRoot.path().toUtf8());
-    }
+    void initTestCase() { qputenv("TOLVERN_SYSTEM_ROOT", systemRoot.path().toUtf8()); }
 
     // 200 in one byte and 54321 in two come back from the decoder as -56 and -11215; the page shows, saves
     // and writes again what was written.
