@@ -21,16 +21,25 @@ namespace
 // Tolvern's own default key, which the emulated module holds.
 const QString Key = "7C41D09A2E6B35F8A1C94E07B2D6F358";
 
-// Two items under vendor VIFs: one byte, and two.
+// Items under vendor VIFs of one, two, three and four bytes; the last may hold negative values.
+QByteArray item(const QByteArray &name, const QByteArray &vib, const QByteArray &dib, const QByteArray &min,
+                const QByteArray &max)
+{
+    return "<config><name>" + name + "</name><pretty_name>" + name + "</pretty_name><description>" + name +
+           "</description><vib>" + vib + "</vib><dib>" + dib +
+           "</dib><access_right>rw</access_right><validation><min>" + min + "</min><max>" + max +
+           "</max></validation><section>Radio</section></config>";
+}
+
 const QByteArray VendorTemplate =
-    "<template><id>zv_vendor_01</id><configs>"
-    "<config><name>level</name><pretty_name>Level</pretty_name><description>Level</description><vib>0xFF40</vib>"
-    "<dib>0x01</dib><access_right>rw</access_right><validation><min>0</min><max>255</max></validation>"
-    "<section>Radio</section></config>"
-    "<config><name>count</name><pretty_name>Count</pretty_name><description>Count</description><vib>0xFF41</vib>"
-    "<dib>0x02</dib><access_right>rw</access_right><validation><min>0</min><max>65535</max></validation>"
-    "<section>Radio</section></config>"
-    "</configs></template>";
+    "<template><id>zv_vendor_01</id><configs>" + item("level", "0xFF40", "0x01", "0", "255") +
+    item("count", "0xFF41", "0x02", "0", "65535") + item("total", "0xFF42", "0x03", "0", "16777215") +
+    item("offset", "0xFF43", "0x04", "-1000", "1000") + "</configs></template>";
+
+// The values written, and the records the module then holds.
+const QList<QPair<QString, QString>> Values{
+    {"level", "200"}, {"count", "54321"}, {"total", "16777215"}, {"offset", "-5"}};
+const char *const HeldRecords = "01 FF 40 C8 02 FF 41 31 D4 03 FF 42 FF FF FF 04 FF 43 FB FF FF FF";
 
 QTreeWidgetItem *paramRow(MainWindow *window, const QString &code)
 {
@@ -81,8 +90,8 @@ class EndToEndTest : public QObject
 private slots:
     void initTestCase() { qputenv("TOLVERN_SYSTEM_ROOT", systemRoot.path().toUtf8()); }
 
-    // 200 in one byte and 54321 in two come back from the decoder as -56 and -11215; the page shows, saves
-    // and writes again what was written.
+    // 200 in one byte, 54321 in two and 16777215 in three come back from the decoder as -56, -11215 and -1;
+    // the page shows, saves and writes again what was written, and -5 where the template allows negatives.
     void unsignedValuesReadBackAsWritten()
     {
         ModemEmu::ModemEmulator modem;
@@ -113,29 +122,31 @@ private slots:
                 prefs.wmbus.setAes(Key);
             });
         MainWindow *window = fixture.makeWindow();
-        type(window, "level", "200");
-        type(window, "count", "54321");
+        for (const auto &value : Values)
+            type(window, value.first, value.second);
         QCOMPARE(access(window, true), QString("succes"));
-        QCOMPARE(module->Configuration(), ModemEmu::ParseHex("01 FF 40 C8 02 FF 41 31 D4"));
+        QCOMPARE(module->Configuration(), ModemEmu::ParseHex(HeldRecords));
 
-        paramRow(window, "level")->setText(2, QString());
-        paramRow(window, "count")->setText(2, QString());
+        for (const auto &value : Values)
+            paramRow(window, value.first)->setText(2, QString());
         QCOMPARE(access(window, false), QString("succes"));
-        QCOMPARE(paramRow(window, "level")->text(2), QString("200"));
-        QCOMPARE(paramRow(window, "count")->text(2), QString("54321"));
-        QCOMPARE(paramRow(window, "count")->text(3), QString("54321"));
+        for (const auto &value : Values)
+        {
+            QCOMPARE(paramRow(window, value.first)->text(2), value.second);
+            QCOMPARE(paramRow(window, value.first)->text(3), value.second);
+        }
 
         const QString saved = fixture.home() + "/vendor.xml";
         fixture.chosenFiles << saved;
         window->on_actionSave_config_as_triggered();
         QCOMPARE(ConfigDocument(saved).toXml(),
                  QString("<config id=\"zv_vendor_01\" hlvtb_version=\"1.2\">\n\t<level>200</level>\n"
-                         "\t<count>54321</count>\n</config>\n"));
+                         "\t<count>54321</count>\n\t<total>16777215</total>\n\t<offset>-5</offset>\n</config>\n"));
         fixture.chosenFiles << saved;
         window->on_actionOpen_Config_triggered();
         QCOMPARE(access(window, true), QString("succes"));
         QVERIFY(fixture.messages.isEmpty());
-        QCOMPARE(module->Configuration(), ModemEmu::ParseHex("01 FF 40 C8 02 FF 41 31 D4"));
+        QCOMPARE(module->Configuration(), ModemEmu::ParseHex(HeldRecords));
         modem.Stop();
     }
 
