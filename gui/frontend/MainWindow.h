@@ -281,6 +281,7 @@ private:
     QList<QAction *> cmPrepareEntries; // the six "Prepare as Filter" entries
 
     void setStatusLabel();
+    void showCaptureStatus();
     void setupFrameList();
     void setupModuleList();
     void setupContextMenus();
