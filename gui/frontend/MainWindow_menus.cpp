@@ -60,9 +60,9 @@ void markCell(QAction *action, int column, const QString &text)
     action->setProperty(CellTextProperty, text);
 }
 
-// The cell an entry acts on: the one its menu was opened on; the current cell of the list for an entry
-// triggered without its menu (keyboard). False when there is none.
-bool cellOf(const QAction *action, const QTreeWidget *tree, int &column, QString &text)
+// The cell an entry acts on: the one its menu was opened on; for an entry triggered without its menu
+// (keyboard), the current cell of the list, or of its given column. False when there is none.
+bool cellOf(const QAction *action, const QTreeWidget *tree, int &column, QString &text, int fixedColumn = -1)
 {
     const QVariant marked = action ? action->property(CellColumnProperty) : QVariant();
     if (marked.isValid())
@@ -73,7 +73,7 @@ bool cellOf(const QAction *action, const QTreeWidget *tree, int &column, QString
     }
     if (!tree->currentItem())
         return false;
-    column = tree->currentColumn();
+    column = fixedColumn < 0 ? tree->currentColumn() : fixedColumn;
     text = tree->currentItem()->text(column);
     return true;
 }
@@ -295,7 +295,7 @@ void MainWindow::ActionSetFilterEq_triggered(bool checked)
     {
         int column = 0;
         QString module;
-        if (!cellOf(action, ui->treeWidget_ModuleList, column, module))
+        if (!cellOf(action, ui->treeWidget_ModuleList, column, module, 0))
             return;
         setFilterText("mbus.header.Id == " + scriptString(module), true);
         return;
