@@ -184,7 +184,7 @@ int StrayProcessRegistry::killStrays(const std::function<bool()> &stop)
             Entry now;
             if (!identify(entry.pid, now) || !same(now, entry))
                 continue; // ended: nothing left to stop
-            // Another window of this user is still using its run.
+            // The window that started it still runs, and stops it itself.
             if (ownerRunning(entry))
                 kept.append(entry);
             else

@@ -131,7 +131,8 @@ void showAverage(QTableWidgetItem *cell, const RssiAverage &average)
     cell->setText(average.samples > 0 ? MainWindow::rssiText(average.mean()) : QString(NoRssiText));
 }
 
-// The average an opened file kept beside an RSSI text; nothing is kept from a file without it.
+// The average an opened file kept beside an RSSI text; nothing is kept from a file without it (or with
+// numbers no answers could give), and the shown text then stands for the average.
 void restoreAverage(QTableWidgetItem *cell, const QDomElement &element)
 {
     bool samplesOk = false, sumOk = false;
@@ -140,7 +141,12 @@ void restoreAverage(QTableWidgetItem *cell, const QDomElement &element)
     average.sum = element.attribute(SumAttribute).toLongLong(&sumOk);
     if (samplesOk && sumOk && average.samples >= 0 && average.sum >= 0 &&
         average.sum <= qint64(MaxRssi) * average.samples)
+    {
         keepAverage(cell, average);
+        return;
+    }
+    for (int role : {int(Qt::UserRole), RssiSamplesRole, RssiSumRole})
+        cell->setData(role, QVariant());
 }
 
 // Sorting moves rows while cells are written; a row is filled whole with sorting off.

@@ -454,13 +454,15 @@ void PagesTest::reopenedFileAndNewRunsAddUp()
         window->on_actionOpen_installation_triggered();
     };
 
-    // A file as older versions wrote it, without the answers behind its averages.
+    // A file as older versions wrote it, without the answers behind its averages (a sum no answers could
+    // give counts as none).
     const QString older = fixture.home() + "/older.xml";
     QFile file(older);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
     file.write("<installation name=\"Cellar\">\n"
                "\t<concentrator>\n\t\t<id>00990001</id>\n\t\t<uplink_RSSI>52%  |  -60dBm</uplink_RSSI>\n"
-               "\t\t<downlink_RSSI>48%  |  -65dBm</downlink_RSSI>\n\t\t<ratio>3/3</ratio>\n\t</concentrator>\n"
+               "\t\t<downlink_RSSI answers=\"3\" sum=\"9999\">48%  |  -65dBm</downlink_RSSI>\n"
+               "\t\t<ratio>3/3</ratio>\n\t</concentrator>\n"
                "\t<concentrator>\n\t\t<id>00990002</id>\n\t\t<uplink_RSSI>52%  |  -60dBm</uplink_RSSI>\n"
                "\t\t<downlink_RSSI>52%  |  -60dBm</downlink_RSSI>\n\t\t<ratio>3/3</ratio>\n\t</concentrator>\n"
                "</installation>\n");
