@@ -9,11 +9,13 @@
 #include <QLockFile>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
 #include <QThread>
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace
 {
@@ -81,6 +83,9 @@ bool StrayProcessRegistry::identify(qint64 pid, Entry &entry)
 
 QList<StrayProcessRegistry::Entry> StrayProcessRegistry::load() const
 {
+    // pid, start time, owner pid and owner start time, then the executable's absolute path (which may hold
+    // blanks); records written before owners were kept lack the owner's two numbers.
+    static const QRegularExpression record("^(\\d+) (\\d+) (?:(\\d+) (\\d+) )?(/.*)$");
     QList<Entry> list;
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -89,17 +94,20 @@ QList<StrayProcessRegistry::Entry> StrayProcessRegistry::load() const
     stream.setCodec("UTF-8");
     while (!stream.atEnd())
     {
-        const QString line = stream.readLine();
-        const int first = line.indexOf(' ');
-        const int second = first < 0 ? -1 : line.indexOf(' ', first + 1);
-        if (second < 0)
+        const QRegularExpressionMatch match = record.match(stream.readLine());
+        if (!match.hasMatch())
             continue;
-        bool pidOk = false, startOk = false;
+        bool pidOk = false, startOk = false, ownerOk = true, ownerStartOk = true;
         Entry entry;
-        entry.pid = line.left(first).toLongLong(&pidOk);
-        entry.startTime = line.mid(first + 1, second - first - 1).toULongLong(&startOk);
-        entry.executable = line.mid(second + 1);
-        if (pidOk && startOk && entry.pid > 0 && !entry.executable.isEmpty())
+        entry.pid = match.captured(1).toLongLong(&pidOk);
+        entry.startTime = match.captured(2).toULongLong(&startOk);
+        if (match.capturedLength(3) > 0)
+        {
+            entry.ownerPid = match.captured(3).toLongLong(&ownerOk);
+            entry.ownerStartTime = match.captured(4).toULongLong(&ownerStartOk);
+        }
+        entry.executable = match.captured(5);
+        if (pidOk && startOk && ownerOk && ownerStartOk && entry.pid > 0)
             list.append(entry);
     }
     return list;
@@ -114,7 +122,8 @@ void StrayProcessRegistry::store(const QList<Entry> &list) const
     QTextStream stream(&out);
     stream.setCodec("UTF-8");
     for (const Entry &entry : list)
-        stream << entry.pid << ' ' << entry.startTime << ' ' << entry.executable << '\n';
+        stream << entry.pid << ' ' << entry.startTime << ' ' << entry.ownerPid << ' ' << entry.ownerStartTime << ' '
+               << entry.executable << '\n';
     stream.flush();
     out.commit();
 }
@@ -127,14 +136,29 @@ QList<StrayProcessRegistry::Entry> StrayProcessRegistry::entries() const
 
 void StrayProcessRegistry::add(qint64 pid)
 {
+    add(pid, static_cast<qint64>(::getpid()));
+}
+
+void StrayProcessRegistry::add(qint64 pid, qint64 ownerPid)
+{
     QDir().mkpath(QFileInfo(file).absolutePath());
     Entry entry;
-    if (!identify(pid, entry))
+    Entry owner;
+    if (!identify(pid, entry) || !identify(ownerPid, owner))
         return;
+    entry.ownerPid = owner.pid;
+    entry.ownerStartTime = owner.startTime;
     RecordLock lock(file);
     QList<Entry> list = load();
     list.append(entry);
     store(list);
+}
+
+bool StrayProcessRegistry::ownerRunning(const Entry &entry)
+{
+    // A record without an owner comes from a GUI that kept none: nothing tells that its GUI still runs.
+    Entry owner;
+    return entry.ownerPid > 0 && identify(entry.ownerPid, owner) && owner.startTime == entry.ownerStartTime;
 }
 
 void StrayProcessRegistry::remove(qint64 pid)
@@ -154,13 +178,19 @@ int StrayProcessRegistry::killStrays(const std::function<bool()> &stop)
     QList<Entry> victims;
     {
         RecordLock lock(file);
+        QList<Entry> kept;
         for (const Entry &entry : load())
         {
             Entry now;
-            if (identify(entry.pid, now) && same(now, entry))
+            if (!identify(entry.pid, now) || !same(now, entry))
+                continue; // ended: nothing left to stop
+            // The window that started it still runs, and stops it itself.
+            if (ownerRunning(entry))
+                kept.append(entry);
+            else
                 victims.append(entry);
         }
-        store({});
+        store(kept);
     }
     int killed = 0;
     for (int i = 0; i < victims.size(); ++i)

@@ -282,6 +282,7 @@ private:
     QList<QAction *> cmPrepareEntries; // the six "Prepare as Filter" entries
 
     void setStatusLabel();
+    void showCaptureStatus();
     void setupFrameList();
     void setupModuleList();
     void setupContextMenus();

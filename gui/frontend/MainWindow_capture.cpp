@@ -273,13 +273,20 @@ void MainWindow::on_pushButton_SniffStop_clicked()
         captureTimer->stop();
         delete captureTimer;
         captureTimer = nullptr;
+        // The last tick may be most of a second old: the label ends with every frame the run stored.
+        showCaptureStatus();
     }
 }
 
 void MainWindow::CaptureTimer()
 {
-    const int count = captureStore ? captureStore->getFrames().size() : 0;
     ++captureSeconds;
+    showCaptureStatus();
+}
+
+void MainWindow::showCaptureStatus()
+{
+    const int count = captureStore ? captureStore->count() : 0;
     ui->label_statusCapture->setText(captureDuration(captureSeconds, count));
 }
 
@@ -471,12 +478,12 @@ bool MainWindow::listFrames(const QList<CaptureFrame> &frames, QProgressDialog &
     relisting = false;
     if (abandoned)
         return false;
-    // The frames stored so far have been tested; a running capture goes on with those that come after them.
+    // The frames stored so far have been tested; those stored during the listing follow, also when the run
+    // was stopped meanwhile.
     if (count > 0 && frames.last().fields().number > lastTestedNumber)
         lastTestedNumber = frames.last().fields().number;
     if (!first)
         lastListedTime = previousTime;
-    if (captureRunning)
-        on_ReceiveNewFrame();
+    on_ReceiveNewFrame();
     return true;
 }

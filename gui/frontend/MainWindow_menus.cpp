@@ -48,6 +48,49 @@ struct StringEntry
 constexpr StringEntry stringEntries[] = {
     {"==", nullptr}, {"!=", nullptr}, {"==", AndJoin}, {"==", OrJoin}, {"!=", AndJoin}, {"!=", OrJoin},
 };
+
+// The cell a menu was opened on, kept on its entries: while a capture runs, every new frame becomes the
+// current row, so the current cell when an entry is chosen is seldom the one that was clicked.
+constexpr const char *CellColumnProperty = "CellColumn";
+constexpr const char *CellTextProperty = "CellText";
+
+void markCell(QAction *action, int column, const QString &text)
+{
+    action->setProperty(CellColumnProperty, column);
+    action->setProperty(CellTextProperty, text);
+}
+
+// The cell an entry acts on: the one its menu was opened on; for an entry triggered without its menu
+// (keyboard), the current cell of the list, or of its given column. False when there is none.
+bool cellOf(const QAction *action, const QTreeWidget *tree, int &column, QString &text, int fixedColumn = -1)
+{
+    const QVariant marked = action ? action->property(CellColumnProperty) : QVariant();
+    if (marked.isValid())
+    {
+        column = marked.toInt();
+        text = action->property(CellTextProperty).toString();
+        return true;
+    }
+    if (!tree->currentItem())
+        return false;
+    column = fixedColumn < 0 ? tree->currentColumn() : fixedColumn;
+    text = tree->currentItem()->text(column);
+    return true;
+}
+
+void forgetCells(const QList<QAction *> &actions)
+{
+    for (QAction *action : actions)
+        action->setProperty(CellColumnProperty, QVariant());
+}
+
+// The style shortens an entry that does not fit by a measure that also counts the ampersands a menu hides,
+// so an entry whose text holds the doubled "&&&&" lost characters from its middle although the menu was
+// sized for it ("... && ...uf == HLX"). The width of the hidden ampersands keeps such entries whole.
+void makeRoomForHiddenAmpersands(QMenu &menu)
+{
+    menu.setMinimumWidth(menu.sizeHint().width() + menu.fontMetrics().horizontalAdvance("&&"));
+}
 } // namespace
 
 QString MainWindow::scriptString(const QString &text)
@@ -169,16 +212,22 @@ void MainWindow::showContextMenuFrames(const QPoint &point)
                 action->setProperty("Type", "Frames");
                 action->setProperty("PreText", kind.join ? QVariant(QString(kind.join)) : QVariant());
             }
+            for (QAction *action : {cmApplyEntries.at(i), cmPrepareEntries.at(i)})
+                markCell(action, c, value);
             cmApplyEntries.at(i)->setProperty("Apply", true);
             cmPrepareEntries.at(i)->setProperty("Apply", false);
             applyMenu.addAction(cmApplyEntries.at(i));
             prepareMenu.addAction(cmPrepareEntries.at(i));
         }
+        makeRoomForHiddenAmpersands(applyMenu);
+        makeRoomForHiddenAmpersands(prepareMenu);
     }
     else if (entry)
     {
         cmSetFilterGt->setText(header + " >= " + value);
         cmSetFilterLt->setText(header + " <= " + value);
+        markCell(cmSetFilterGt, c, value);
+        markCell(cmSetFilterLt, c, value);
         applyMenu.addAction(cmSetFilterGt);
         applyMenu.addAction(cmSetFilterLt);
     }
@@ -189,8 +238,11 @@ void MainWindow::showContextMenuFrames(const QPoint &point)
         menu.addMenu(&prepareMenu);
     menu.addAction(cmClearFilter);
     menu.addSeparator();
+    markCell(cmCopy, c, value);
     menu.addAction(cmCopy);
     menu.exec(tree->mapToGlobal(point));
+    // The chosen entry has run by now.
+    forgetCells(frameMenuActions());
 }
 
 void MainWindow::showContextMenuModules(const QPoint &point)
@@ -198,11 +250,14 @@ void MainWindow::showContextMenuModules(const QPoint &point)
     QTreeWidget *tree = ui->treeWidget_ModuleList;
     if (!tree->indexAt(point).isValid() || !tree->currentItem())
         return;
-    cmSelectModule->setText("Select module " + tree->currentItem()->text(0));
+    const QString module = tree->currentItem()->text(0);
+    cmSelectModule->setText("Select module " + module);
     cmSelectModule->setProperty("Type", "Modules");
+    markCell(cmSelectModule, 0, module);
     QMenu menu;
     menu.addAction(cmSelectModule);
     menu.exec(tree->mapToGlobal(point));
+    forgetCells({cmSelectModule});
 }
 
 void MainWindow::setFilterText(const QString &text, bool apply)
@@ -217,12 +272,14 @@ void MainWindow::stringFilterEntry(const QString &op)
     auto *action = qobject_cast<QAction *>(sender());
     if (!action)
         return;
-    QTreeWidget *tree = ui->treeWidget_FrameList;
-    const int c = tree->currentColumn();
-    const FilterColumn *entry = filterColumn(c);
-    if (!entry || !entry->quoted || !tree->currentItem())
+    int c = -1;
+    QString value;
+    if (!cellOf(action, ui->treeWidget_FrameList, c, value))
         return;
-    const QString condition = filterCondition(c, op, tree->currentItem()->text(c));
+    const FilterColumn *entry = filterColumn(c);
+    if (!entry || !entry->quoted)
+        return;
+    const QString condition = filterCondition(c, op, value);
     const QString join = action->property("PreText").toString();
     const QString text = join.isEmpty() ? condition : ui->comboBox_FilterInput->currentText() + join + condition;
     setFilterText(text, action->property("Apply").toBool());
@@ -236,10 +293,11 @@ void MainWindow::ActionSetFilterEq_triggered(bool checked)
         return;
     if (action->property("Type").toString() == "Modules")
     {
-        QTreeWidgetItem *item = ui->treeWidget_ModuleList->currentItem();
-        if (!item)
+        int column = 0;
+        QString module;
+        if (!cellOf(action, ui->treeWidget_ModuleList, column, module, 0))
             return;
-        setFilterText("mbus.header.Id == " + scriptString(item->text(0)), true);
+        setFilterText("mbus.header.Id == " + scriptString(module), true);
         return;
     }
     stringFilterEntry("==");
@@ -253,12 +311,14 @@ void MainWindow::CM_FilterNeq_triggered(bool checked)
 
 void MainWindow::numberFilterEntry(const QString &op)
 {
-    QTreeWidget *tree = ui->treeWidget_FrameList;
-    const int c = tree->currentColumn();
-    const FilterColumn *entry = filterColumn(c);
-    if (!entry || entry->quoted || !tree->currentItem())
+    int c = -1;
+    QString value;
+    if (!cellOf(qobject_cast<QAction *>(sender()), ui->treeWidget_FrameList, c, value))
         return;
-    setFilterText(filterCondition(c, op, tree->currentItem()->text(c)), true);
+    const FilterColumn *entry = filterColumn(c);
+    if (!entry || entry->quoted)
+        return;
+    setFilterText(filterCondition(c, op, value), true);
 }
 
 void MainWindow::CM_FilterGt_triggered(bool checked)
@@ -275,9 +335,9 @@ void MainWindow::CM_FilterLt_triggered(bool checked)
 
 void MainWindow::CM_Copy_triggered(bool)
 {
-    QTreeWidget *tree = ui->treeWidget_FrameList;
-    const int c = tree->currentColumn();
-    const QString text = tree->currentItem() ? tree->currentItem()->text(c) : QString();
+    int c = ui->treeWidget_FrameList->currentColumn();
+    QString text;
+    cellOf(qobject_cast<QAction *>(sender()), ui->treeWidget_FrameList, c, text);
     const QByteArray shown = text.toUtf8();
     GUI_LOG(logger, "MainWindow", "Click: %d: %s", c, shown.constData());
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
@@ -307,8 +367,8 @@ void MainWindow::showHeaderMenu(QTreeWidget *tree, const QString &type, const QS
     const int s = sectionAt(tree->header(), point);
     headerMenuColumn = s;
     if (tree == ui->treeWidget_FrameList)
-        GUI_LOG_AS(logger, "MainWindow", "showContextMenuFramesHeader", "context Menu triggered column: %d index: %d", s,
-                   s);
+        GUI_LOG_AS(logger, "MainWindow", "showContextMenuFramesHeader", "context Menu triggered column: %d index: %d",
+                   s, s);
     else
         GUI_LOG_AS(logger, "MainWindow", "showContextMenuModulesHeader", "context Menu triggered");
     if (s <= 0)

@@ -13,6 +13,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
 #include <QThread>
@@ -32,9 +33,17 @@ enum InstallationColumn
 
 constexpr int MaxRssi = 127;
 constexpr int SwitchPauseMs = 50;
-// How many answers an RSSI cell's average holds: answers without signal strength are left out of it.
+// An RSSI cell keeps its shown average under Qt::UserRole, and beside it how many answers the average holds
+// (answers without signal strength are left out of it) and their sum, so that later answers weigh the same.
 constexpr int RssiSamplesRole = Qt::UserRole + 1;
+constexpr int RssiSumRole = Qt::UserRole + 2;
+// A Count cell of a row from an installation file: the file's runs less the runs started when it was opened,
+// so that the runs after it add to the file's.
+constexpr int RunsBeforeRole = Qt::UserRole;
 constexpr const char *NoRssiText = "-";
+// The attributes of uplink_RSSI and downlink_RSSI that keep an average's answers and their sum.
+constexpr const char *SamplesAttribute = "answers";
+constexpr const char *SumAttribute = "sum";
 
 struct InstallationElement
 {
@@ -60,6 +69,84 @@ int answersOf(const QString &count)
 {
     const int slash = count.indexOf('/');
     return (slash < 0 ? count : count.left(slash)).toInt();
+}
+
+// The runs of a Count text; a text without them counts one run per answer.
+int runsOf(const QString &count)
+{
+    const int slash = count.indexOf('/');
+    bool ok = false;
+    const int runs = slash < 0 ? 0 : count.mid(slash + 1).toInt(&ok);
+    return ok && runs >= 0 ? runs : answersOf(count);
+}
+
+// The dBm value of an RSSI text ("52%  |  -60dBm" gives 60); none for "-" or another text.
+int rssiOfText(const QString &text)
+{
+    static const QRegularExpression value("-(\\d{1,3})dBm$");
+    const QRegularExpressionMatch match = value.match(text);
+    return match.hasMatch() ? match.captured(1).toInt() : RadioTestFrame_t::NoRssi;
+}
+
+struct RssiAverage
+{
+    int samples = 0;
+    qint64 sum = 0;
+    int mean() const { return static_cast<int>((2 * sum + samples) / (2 * samples)); } // to the nearest dBm
+};
+
+// The average behind an RSSI cell. A row from a file that kept only the texts gives its shown value the
+// weight of all its answers.
+RssiAverage averageOf(const QTableWidgetItem *cell, int answers)
+{
+    RssiAverage average;
+    const QVariant samples = cell->data(RssiSamplesRole);
+    if (samples.isValid())
+    {
+        average.samples = samples.toInt();
+        const QVariant sum = cell->data(RssiSumRole);
+        average.sum = sum.isValid() ? sum.toLongLong() : qint64(cell->data(Qt::UserRole).toInt()) * average.samples;
+        return average;
+    }
+    const int shown = rssiOfText(cell->text());
+    if (shown != RadioTestFrame_t::NoRssi && answers > 0)
+    {
+        average.samples = answers;
+        average.sum = qint64(shown) * answers;
+    }
+    return average;
+}
+
+void keepAverage(QTableWidgetItem *cell, const RssiAverage &average)
+{
+    cell->setData(RssiSamplesRole, average.samples);
+    cell->setData(RssiSumRole, average.sum);
+    if (average.samples > 0)
+        cell->setData(Qt::UserRole, average.mean());
+}
+
+void showAverage(QTableWidgetItem *cell, const RssiAverage &average)
+{
+    keepAverage(cell, average);
+    cell->setText(average.samples > 0 ? MainWindow::rssiText(average.mean()) : QString(NoRssiText));
+}
+
+// The average an opened file kept beside an RSSI text; nothing is kept from a file without it (or with
+// numbers no answers could give), and the shown text then stands for the average.
+void restoreAverage(QTableWidgetItem *cell, const QDomElement &element)
+{
+    bool samplesOk = false, sumOk = false;
+    RssiAverage average;
+    average.samples = element.attribute(SamplesAttribute).toInt(&samplesOk);
+    average.sum = element.attribute(SumAttribute).toLongLong(&sumOk);
+    if (samplesOk && sumOk && average.samples >= 0 && average.sum >= 0 &&
+        average.sum <= qint64(MaxRssi) * average.samples)
+    {
+        keepAverage(cell, average);
+        return;
+    }
+    for (int role : {int(Qt::UserRole), RssiSamplesRole, RssiSumRole})
+        cell->setData(role, QVariant());
 }
 
 // Sorting moves rows while cells are written; a row is filled whole with sorting off.
@@ -197,7 +284,8 @@ void MainWindow::updateCounts()
     for (int row = 0; row < table->rowCount(); ++row)
     {
         QTableWidgetItem *count = cellOf(table, row, ColCount);
-        count->setText(QString::number(answersOf(count->text())) + "/" + QString::number(runsStarted));
+        const int runs = count->data(RunsBeforeRole).toInt() + runsStarted;
+        count->setText(QString::number(answersOf(count->text())) + "/" + QString::number(runs));
     }
 }
 
@@ -232,28 +320,26 @@ void MainWindow::GetNewAnswer(RadioTestFrame_t frame)
         }
         for (const auto &[column, value] : {std::pair{ColUplink, uplink}, std::pair{ColDownlink, downlink}})
         {
-            const bool measured = value != RadioTestFrame_t::NoRssi;
-            if (measured)
-                table->item(0, column)->setData(Qt::UserRole, value);
-            table->item(0, column)->setData(RssiSamplesRole, measured ? 1 : 0);
+            RssiAverage first;
+            if (value != RadioTestFrame_t::NoRssi)
+                first = RssiAverage{1, value};
+            keepAverage(table->item(0, column), first);
         }
         return;
     }
     QTableWidgetItem *count = cellOf(table, found, ColCount);
     const int n = answersOf(count->text());
-    count->setText(QString::number(n + 1) + "/" + QString::number(runsStarted));
+    const int runs = count->data(RunsBeforeRole).toInt() + runsStarted;
+    count->setText(QString::number(n + 1) + "/" + QString::number(runs));
     for (const auto &[column, value] : {std::pair{ColUplink, uplink}, std::pair{ColDownlink, downlink}})
     {
         if (value == RadioTestFrame_t::NoRssi)
             continue; // the cell keeps the average of the answers that had a value
         QTableWidgetItem *cell = cellOf(table, found, column);
-        // A row opened from a file knows only its answer count: every answer counts.
-        const QVariant stored = cell->data(RssiSamplesRole);
-        const int samples = stored.isValid() ? stored.toInt() : (cell->text() == NoRssiText ? 0 : n);
-        const int average = (cell->data(Qt::UserRole).toInt() * samples + value) / (samples + 1);
-        cell->setData(Qt::UserRole, average);
-        cell->setData(RssiSamplesRole, samples + 1);
-        cell->setText(rssiText(average));
+        RssiAverage average = averageOf(cell, n);
+        ++average.samples;
+        average.sum += value;
+        showAverage(cell, average);
     }
 }
 
@@ -286,13 +372,28 @@ void MainWindow::on_actionSave_Installation_triggered()
         QTableWidget *table = ui->tableWidget_installation;
         auto text = [table](int row, int column)
         { return table->item(row, column) ? table->item(row, column)->text().toHtmlEscaped() : QString(); };
+        // An average goes with what a later run needs to add to it.
+        auto attributes = [table](int row, int column)
+        {
+            const QTableWidgetItem *cell = table->item(row, column);
+            if (!cell || (column != ColUplink && column != ColDownlink))
+                return QString();
+            const QTableWidgetItem *count = table->item(row, ColCount);
+            const RssiAverage average = averageOf(cell, count ? answersOf(count->text()) : 0);
+            return QString(" %1=\"%2\" %3=\"%4\"")
+                .arg(SamplesAttribute)
+                .arg(average.samples)
+                .arg(SumAttribute)
+                .arg(average.sum);
+        };
         QTextStream stream(&file);
         stream << "<installation name=\"" << ui->lineEdit_LocationName->text().toHtmlEscaped() << "\">\n";
         for (int row = 0; row < table->rowCount(); ++row)
         {
             stream << "\t<concentrator>\n";
             for (const InstallationElement &element : installationElements)
-                stream << "\t\t<" << element.tag << ">" << text(row, element.column) << "</" << element.tag << ">\n";
+                stream << "\t\t<" << element.tag << attributes(row, element.column) << ">" << text(row, element.column)
+                       << "</" << element.tag << ">\n";
             stream << "\t</concentrator>\n";
         }
         stream << "</installation>\n";
@@ -346,9 +447,16 @@ void MainWindow::on_actionOpen_installation_triggered()
             const QDomElement value = node.toElement();
             for (const InstallationElement &element : installationElements)
             {
-                if (value.tagName() == element.tag)
-                    cellOf(table, 0, element.column)->setText(value.firstChild().toText().data());
+                if (value.tagName() != element.tag)
+                    continue;
+                QTableWidgetItem *cell = cellOf(table, 0, element.column);
+                cell->setText(value.firstChild().toText().data());
+                if (element.column == ColUplink || element.column == ColDownlink)
+                    restoreAverage(cell, value);
             }
         }
+        // The runs after this one add to the file's.
+        if (QTableWidgetItem *count = table->item(0, ColCount))
+            count->setData(RunsBeforeRole, runsOf(count->text()) - runsStarted);
     }
 }

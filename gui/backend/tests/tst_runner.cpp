@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 namespace
@@ -36,6 +37,33 @@ struct OutputCollector
     }
 };
 
+// Records the process as a run of a GUI that has ended since.
+void addOrphan(StrayProcessRegistry &registry, qint64 pid)
+{
+    QProcess owner;
+    owner.start("sleep", {"60"});
+    QVERIFY(owner.waitForStarted());
+    registry.add(pid, owner.processId());
+    owner.kill();
+    owner.waitForFinished();
+}
+
+struct Sleeper
+{
+    QProcess process;
+    Sleeper()
+    {
+        process.start("sleep", {"60"});
+        process.waitForStarted();
+    }
+    ~Sleeper()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    qint64 pid() const { return process.processId(); }
+    bool running() const { return process.state() == QProcess::Running; }
+};
 } // namespace
 
 class TestRunner : public QObject
@@ -326,7 +354,7 @@ private slots:
         bystander.start("sleep", {"60"});
         QVERIFY(bystander.waitForStarted());
         StrayProcessRegistry registry(StrayProcessRegistry::defaultFile());
-        registry.add(stray.processId());
+        addOrphan(registry, stray.processId());
         QFile file(StrayProcessRegistry::defaultFile());
         file.open(QIODevice::Append);
         file.write(QByteArray::number(bystander.processId()) + " 1 /bin/sleep\n");
@@ -346,6 +374,49 @@ private slots:
         bystander.waitForFinished();
     }
 
+    void autoKillSparesTheRunsOfRunningWindows()
+    {
+        TestHome home;
+        StrayProcessRegistry registry(StrayProcessRegistry::defaultFile());
+        Sleeper otherWindow, otherWindowsRun, ownRun, orphan, unownedRecord;
+        registry.add(otherWindowsRun.pid(), otherWindow.pid());
+        registry.add(ownRun.pid());
+        addOrphan(registry, orphan.pid());
+        // A record written before owners were kept: nothing tells that its window still runs.
+        StrayProcessRegistry::Entry old;
+        QVERIFY(StrayProcessRegistry::identify(unownedRecord.pid(), old));
+        QFile file(StrayProcessRegistry::defaultFile());
+        QVERIFY(file.open(QIODevice::Append | QIODevice::Text));
+        file.write(QByteArray::number(old.pid) + ' ' + QByteArray::number(old.startTime) + ' ' +
+                   old.executable.toUtf8() + '\n');
+        file.close();
+        QCOMPARE(registry.entries().size(), 4);
+
+        auto recordedPids = [&registry]
+        {
+            QList<qint64> pids;
+            for (const StrayProcessRegistry::Entry &entry : registry.entries())
+                pids << entry.pid;
+            std::sort(pids.begin(), pids.end());
+            return pids;
+        };
+        QCOMPARE(registry.killStrays([] { return false; }), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!orphan.running() && !unownedRecord.running(), 5000);
+        QVERIFY(otherWindowsRun.running());
+        QVERIFY(ownRun.running());
+        QList<qint64> kept{otherWindowsRun.pid(), ownRun.pid()};
+        std::sort(kept.begin(), kept.end());
+        QCOMPARE(recordedPids(), kept);
+
+        // Once the other window is gone, its run is a stray.
+        otherWindow.process.kill();
+        otherWindow.process.waitForFinished();
+        QCOMPARE(registry.killStrays([] { return false; }), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!otherWindowsRun.running(), 5000);
+        QVERIFY(ownRun.running());
+        QCOMPARE(recordedPids(), QList<qint64>{ownRun.pid()});
+    }
+
     void stopWhileCleaningUpStartsNothing()
     {
         TestHome home;
@@ -353,7 +424,8 @@ private slots:
         QProcess stray;
         stray.start("sleep", {"60"});
         QVERIFY(stray.waitForStarted());
-        StrayProcessRegistry(StrayProcessRegistry::defaultFile()).add(stray.processId());
+        StrayProcessRegistry registry(StrayProcessRegistry::defaultFile());
+        addOrphan(registry, stray.processId());
         FakeTolvern fake(home.home());
         fake.out("should not run\n").install();
         QFile::remove(fake.argsFile());

@@ -164,13 +164,14 @@ QAction *findEntry(QMenu *menu, const QString &text)
 }
 } // namespace
 
-void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs)
+void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs,
+                   const std::function<void(QMenu *)> &whileOpen)
 {
     auto *poll = new QTimer;
     auto *clock = new QElapsedTimer;
     clock->start();
     QObject::connect(poll, &QTimer::timeout,
-                     [poll, clock, entry, shown, timeoutMs]()
+                     [poll, clock, entry, shown, timeoutMs, whileOpen]()
                      {
                          auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
                          const bool late = clock->elapsed() > timeoutMs;
@@ -181,6 +182,8 @@ void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs)
                          delete clock;
                          if (!menu)
                              return;
+                         if (whileOpen)
+                             whileOpen(menu);
                          if (shown)
                          {
                              for (QAction *action : menu->actions())

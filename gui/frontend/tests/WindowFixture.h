@@ -73,8 +73,10 @@ private:
 // Runs the given action on the next modal dialog as soon as it is shown.
 void whenModalShown(const std::function<void(class QWidget *)> &action, int timeoutMs = 5000);
 // Triggers the entry of the next popup menu whose text is the given one (submenus are searched too);
-// closes the menu when there is none. Records the texts of the top-level entries.
-void whenMenuShown(const QString &entry, QStringList *shown = nullptr, int timeoutMs = 5000);
+// closes the menu when there is none. Records the texts of the top-level entries. whileOpen, when given, runs
+// with the open menu before the entry is chosen.
+void whenMenuShown(const QString &entry, QStringList *shown = nullptr, int timeoutMs = 5000,
+                   const std::function<void(class QMenu *)> &whileOpen = {});
 
 // The frame list's row of the frame with this number, or none.
 class QTreeWidgetItem *rowOf(MainWindow *window, int number);

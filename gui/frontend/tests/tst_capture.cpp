@@ -8,6 +8,7 @@
 #include "xml_preferences.h"
 
 #include <QClipboard>
+#include <QMenu>
 #include <QtTest>
 
 namespace
@@ -90,6 +91,9 @@ private slots:
     void cellMenuEntriesPerColumn_data();
     void cellMenuEntriesPerColumn();
     void cellMenuWritesConditions();
+    void joinedEntriesReadWholeInTheOpenMenu();
+    void cellMenusActOnTheClickedCellDuringARun();
+    void frameCountAfterStopIsTheListedCount();
     void selectModuleFiltersById();
     void copyPutsCellOnClipboard();
     void hiddenColumnsSurviveRestart();
@@ -672,6 +676,149 @@ void CaptureTest::cellMenuWritesConditions()
     QCOMPARE(listedNumbers(window), (QList<int>{1, 2}));
     menuOn(2, 8, "Acc. Num <= 12");
     QCOMPARE(box->currentText(), QString("mbus.header.AccessNumber <= 12"));
+}
+
+namespace
+{
+// The text a menu shows for an entry: "&&" is one ampersand, a lone "&" marks the shortcut letter.
+QString shownText(const QString &text)
+{
+    QString shown;
+    for (int i = 0; i < text.size(); ++i)
+    {
+        if (text.at(i) == '&' && i + 1 < text.size())
+            ++i;
+        shown += text.at(i);
+    }
+    return shown;
+}
+
+QImage entryImage(QMenu *menu, QAction *action)
+{
+    menu->popup(QPoint(0, 0));
+    (void)QTest::qWaitForWindowExposed(menu);
+    return menu->grab(menu->actionGeometry(action)).toImage();
+}
+} // namespace
+
+void CaptureTest::joinedEntriesReadWholeInTheOpenMenu()
+{
+    WindowFixture fixture;
+    MainWindow *window = fixture.makeWindow();
+    window->show();
+    FrameDoc doc = frame("11111111", T0);
+    doc.manufacturer = "HLX";
+    openCapture(fixture, {doc});
+    QTreeWidget *tree = window->form()->treeWidget_FrameList;
+    tree->setCurrentItem(tree->topLevelItem(0), 5);
+    const QStringList expected{"Manuf == HLX",        "Manuf != HLX",        "... && Manuf == HLX",
+                               "... || Manuf == HLX", "... && Manuf != HLX", "... || Manuf != HLX"};
+    QStringList shown;
+    QList<QImage> drawn, roomy;
+    whenMenuShown(QString(), nullptr, 5000,
+                  [&](QMenu *menu)
+                  {
+                      for (QAction *submenu : menu->actions())
+                      {
+                          if (!submenu->menu())
+                              continue;
+                          QMenu *entries = submenu->menu();
+                          for (QAction *entry : entries->actions())
+                          {
+                              shown << shownText(entry->text());
+                              // The same entry in a menu with room to spare is drawn whole.
+                              QMenu reference;
+                              QAction *alone = reference.addAction(entry->text());
+                              reference.setMinimumWidth(entries->sizeHint().width() * 2);
+                              drawn << entryImage(entries, entry);
+                              roomy << entryImage(&reference, alone);
+                              reference.close();
+                          }
+                          entries->close();
+                      }
+                  });
+    window->showContextMenuFrames(tree->visualItemRect(tree->topLevelItem(0)).center());
+    QCOMPARE(shown, expected + expected); // "Apply a Filter", then "Prepare as Filter"
+    QCOMPARE(drawn.size(), roomy.size());
+    for (int i = 0; i < drawn.size(); ++i)
+    {
+        // Inside the entry the menu drew, clear of the menu's frame, both show the same pixels.
+        const QRect text(2, 2, drawn.at(i).width() - 10, drawn.at(i).height() - 4);
+        QVERIFY2(drawn.at(i).copy(text) == roomy.at(i).copy(text), qPrintable(shown.at(i)));
+    }
+}
+
+void CaptureTest::cellMenusActOnTheClickedCellDuringARun()
+{
+    WindowFixture fixture;
+    // A frame every 200 ms, of two makers in turn.
+    FakeTolvern fake(fixture.home());
+    for (int i = 0; i < 100; ++i)
+    {
+        FrameDoc doc = frame(i % 2 ? "22222222" : "11111111", -1);
+        doc.manufacturer = i % 2 ? "ZVR" : "HLX";
+        fake.out(doc.toXml()).pause(200);
+    }
+    fake.runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    window->show();
+    Ui_MainWindow *ui = window->form();
+    QTreeWidget *tree = ui->treeWidget_FrameList;
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(tree->topLevelItemCount() >= 2, 10000);
+    // Frames keep coming while the menu is open, each becoming the current row.
+    auto framesArrive = [window](QMenu *)
+    {
+        const int stored = window->currentCaptureStore()->count();
+        QTRY_VERIFY_WITH_TIMEOUT(window->currentCaptureStore()->count() >= stored + 2, 10000);
+    };
+
+    QTreeWidgetItem *row = rowOf(window, 1);
+    tree->setCurrentItem(row, 5);
+    whenMenuShown("Manuf == HLX", nullptr, 5000, framesArrive);
+    window->showContextMenuFrames(tree->visualItemRect(row).center());
+    QCOMPARE(ui->comboBox_FilterInput->currentText(), QString("mbus.header.Manufacturer == \"HLX\""));
+    const int listed = tree->topLevelItemCount();
+    QTRY_VERIFY_WITH_TIMEOUT(tree->topLevelItemCount() > listed, 10000);
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        QCOMPARE(tree->topLevelItem(i)->text(5), QString("HLX"));
+
+    // The module list's entry likewise, whatever the list's current row has become meanwhile.
+    ui->tabWidget_Sniffer->setCurrentIndex(1);
+    QTreeWidget *modules = ui->treeWidget_ModuleList;
+    QTreeWidgetItem *module = childWithId(modules->findItems("HLX", Qt::MatchExactly, 0).value(0), "11111111");
+    QVERIFY(module);
+    modules->setCurrentItem(module);
+    whenMenuShown("Select module 11111111", nullptr, 5000,
+                  [&](QMenu *menu)
+                  {
+                      framesArrive(menu);
+                      modules->setCurrentItem(modules->topLevelItem(0));
+                  });
+    window->showContextMenuModules(modules->visualItemRect(module).center());
+    QCOMPARE(ui->comboBox_FilterInput->currentText(), QString("mbus.header.Id == \"11111111\""));
+    window->on_pushButton_SniffStop_clicked();
+}
+
+void CaptureTest::frameCountAfterStopIsTheListedCount()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home()).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    Ui_MainWindow *ui = window->form();
+    window->on_pushButton_SniffStart_clicked();
+    tolvern_capture *job = window->currentCaptureJob();
+    QVERIFY(job);
+    for (const QByteArray id : {"11111111", "22222222"})
+        job->handleOutput(QString::fromUtf8(frame(id, -1).toXml()));
+    QTRY_VERIFY_WITH_TIMEOUT(ui->label_statusCapture->text().endsWith(" frame count: 2 "), 5000);
+    // Frames after the last tick, then Stop before the next one.
+    for (const QByteArray id : {"33333333", "44444444", "55555555"})
+        job->handleOutput(QString::fromUtf8(frame(id, -1).toXml()));
+    window->on_pushButton_SniffStop_clicked();
+    QCOMPARE(ui->treeWidget_FrameList->topLevelItemCount(), 5);
+    QVERIFY2(ui->label_statusCapture->text().endsWith(" frame count: 5 "), qPrintable(ui->label_statusCapture->text()));
+    QVERIFY(ui->label_statusCapture->text().startsWith("Time count: "));
 }
 
 void CaptureTest::selectModuleFiltersById()

@@ -77,6 +77,7 @@ private slots:
     void answersWithoutSignalStrength();
     void locationEditAndClear();
     void installationFileRoundTrip();
+    void reopenedFileAndNewRunsAddUp();
     void installationFileFailures_data();
     void installationFileFailures();
 };
@@ -331,10 +332,16 @@ void PagesTest::answersAverageAndKeepTheirRows()
     QCOMPARE(cell(table, a, 1), QString("A-uid"));
     QCOMPARE(cell(table, a, 2), MainWindow::rssiText(40));
     QCOMPARE(cell(table, b, 1), QString("B-uid"));
-    QCOMPARE(cell(table, b, 2), QString("52%  |  -60dBm")); // (60 + 61) / 2 stays 60
+    QCOMPARE(cell(table, b, 2), MainWindow::rssiText(61)); // (60 + 61) / 2 to the nearest dBm
+    QCOMPARE(table->item(b, 2)->data(Qt::UserRole).toInt(), 61);
     QCOMPARE(table->item(b, 3)->data(Qt::UserRole).toInt(), 75);
     QCOMPARE(cell(table, b, 4), QString("2/0"));
     QCOMPARE(table->item(b, 0)->textAlignment(), int(Qt::AlignHCenter));
+    // The mean of all answers, not a running mean cut at each step (that gave 63).
+    for (int downlink : {65, 65, 63, 63})
+        window->GetNewAnswer(answer("00000C0C", 10, downlink));
+    QCOMPARE(table->item(rowOfId(table, "00000C0C"), 3)->data(Qt::UserRole).toInt(), 64);
+    QCOMPARE(cell(table, rowOfId(table, "00000C0C"), 3), MainWindow::rssiText(64));
 }
 
 void PagesTest::answersWithoutSignalStrength()
@@ -414,13 +421,79 @@ void PagesTest::installationFileRoundTrip()
     QCOMPARE(cell(table, a, 2), QString("52%  |  -60dBm"));
     QCOMPARE(cell(table, a, 4), QString("1/0"));
     QCOMPARE(cell(table, a, 1), QString("<none>"));
-    // An answer for an opened row averages against nothing stored.
-    window->GetNewAnswer(answer("00000A0A", 60, 60));
-    QCOMPARE(table->item(rowOfId(table, "00000A0A"), 2)->data(Qt::UserRole).toInt(), 30);
+    // An answer for an opened row averages with the file's answers.
+    window->GetNewAnswer(answer("00000A0A", 62, 60));
+    QCOMPARE(table->item(rowOfId(table, "00000A0A"), 2)->data(Qt::UserRole).toInt(), 61);
+    QCOMPARE(cell(table, rowOfId(table, "00000A0A"), 4), QString("2/0"));
     // Opening again adds the rows once more.
     fixture.chosenFiles << path;
     window->on_actionOpen_installation_triggered();
     QCOMPARE(table->rowCount(), 4);
+}
+
+void PagesTest::reopenedFileAndNewRunsAddUp()
+{
+    WindowFixture fixture;
+    fixture.writePrefs([](xml_preferences &prefs) { prefs.gui.setRadioTestDuration(1); });
+    // Every run hears 00990001 once, at 69 dBm both ways; 00990002 is heard no more.
+    FakeTolvern(fixture.home()).out(concentrator("00990001", "8A", 138, "1")).runUntilKilled().install();
+    MainWindow *window = fixture.makeWindow();
+    Ui_MainWindow *ui = window->form();
+    QTableWidget *table = ui->tableWidget_installation;
+    auto runTest = [&](int runs)
+    {
+        const int done = fixture.countMessages("   Test done  ");
+        ui->spinBoxRadioTestCount->setValue(runs);
+        window->on_pushButton_InstallationStart_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.countMessages("   Test done  ") == done + 1, 15000);
+    };
+    auto open = [&](const QString &path)
+    {
+        window->on_pushButton_InstallationClear_clicked();
+        fixture.chosenFiles << path;
+        window->on_actionOpen_installation_triggered();
+    };
+
+    // A file as older versions wrote it, without the answers behind its averages (a sum no answers could
+    // give counts as none).
+    const QString older = fixture.home() + "/older.xml";
+    QFile file(older);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
+    file.write("<installation name=\"Cellar\">\n"
+               "\t<concentrator>\n\t\t<id>00990001</id>\n\t\t<uplink_RSSI>52%  |  -60dBm</uplink_RSSI>\n"
+               "\t\t<downlink_RSSI answers=\"3\" sum=\"9999\">48%  |  -65dBm</downlink_RSSI>\n"
+               "\t\t<ratio>3/3</ratio>\n\t</concentrator>\n"
+               "\t<concentrator>\n\t\t<id>00990002</id>\n\t\t<uplink_RSSI>52%  |  -60dBm</uplink_RSSI>\n"
+               "\t\t<downlink_RSSI>52%  |  -60dBm</downlink_RSSI>\n\t\t<ratio>3/3</ratio>\n\t</concentrator>\n"
+               "</installation>\n");
+    file.close();
+    open(older);
+    runTest(1);
+    int heard = rowOfId(table, "00990001");
+    QCOMPARE(cell(table, heard, 2), MainWindow::rssiText(62)); // (3 x 60 + 69) / 4 = 62.25
+    QCOMPARE(cell(table, heard, 3), MainWindow::rssiText(66)); // (3 x 65 + 69) / 4 = 66
+    QCOMPARE(cell(table, heard, 4), QString("4/4"));
+    QCOMPARE(cell(table, rowOfId(table, "00990002"), 4), QString("3/4"));
+
+    // Two runs saved, reopened and run once more: the file keeps what the next run adds to.
+    window->on_pushButton_InstallationClear_clicked();
+    ui->lineEdit_LocationName->setText("Attic");
+    runTest(2);
+    heard = rowOfId(table, "00990001");
+    QCOMPARE(cell(table, heard, 4), QString("2/2"));
+    const QString saved = fixture.home() + "/attic.xml";
+    fixture.chosenFiles << saved;
+    window->on_actionSave_Installation_triggered();
+    QFile savedFile(saved);
+    QVERIFY(savedFile.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(savedFile.readAll());
+    QVERIFY2(text.contains("<uplink_RSSI answers=\"2\" sum=\"138\">"), qPrintable(text));
+    open(saved);
+    runTest(1);
+    heard = rowOfId(table, "00990001");
+    QCOMPARE(cell(table, heard, 2), MainWindow::rssiText(69));
+    QCOMPARE(cell(table, heard, 3), MainWindow::rssiText(69));
+    QCOMPARE(cell(table, heard, 4), QString("3/3"));
 }
 
 void PagesTest::installationFileFailures_data()
@@ -465,7 +538,7 @@ void PagesTest::installationFileFailures()
     {
         QCOMPARE(cell(table, rowOfId(table, "7"), 4), QString("1/1"));
         window->GetNewAnswer(answer("7", 10, 10));
-        QCOMPARE(cell(table, rowOfId(table, "7"), 4), QString("2/0"));
+        QCOMPARE(cell(table, rowOfId(table, "7"), 4), QString("2/1"));
     }
 }
 
