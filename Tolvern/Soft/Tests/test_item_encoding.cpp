@@ -228,6 +228,14 @@ TEST(ItemEncoding, SentTemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
             }
         }
     }
+    // A label made only of an entity would show empty: the item's name stands in for it.
+    ItemFields entityLabel = plain;
+    entityLabel.pretty_name = "&v;";
+    {
+        LogCapture trace(LogLevel::Trace, LogModule::Tolv);
+        OneItem(TemplateOf(entityLabel, doctype), "5").Encode(false);
+        EXPECT_TRUE(trace.Contains("Add item, item, D, 13, 1, rw, ")) << trace.Text();
+    }
     // Text in pieces that are all text (a CDATA section among them) is read whole, as before.
     LogCapture quiet;
     ItemFields cdata = plain;
