@@ -96,13 +96,19 @@ std::string FieldText(const xmlNode *field, const std::string &item)
     return text;
 }
 
-// A field only the GUI uses: its text pieces, whatever stands between them; it never refuses.
-std::string UnsentText(const xmlNode *node, const char *name)
+// An item's child stands in its place under its name, or the item is malformed.
+void RequireChild(const xmlNode *node, const char *name)
 {
     if (!IsElement(node, name))
     {
         throw std::runtime_error(std::string("Template item ") + name + " not found ");
     }
+}
+
+// A field only the GUI uses: its text pieces, whatever stands between them; it never refuses.
+std::string UnsentText(const xmlNode *node, const char *name)
+{
+    RequireChild(node, name);
     return JoinedText(node);
 }
 
@@ -233,10 +239,7 @@ void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
 
 std::string TemplateFile::GetItemText(const xmlNode *node, const char *name, const std::string &item)
 {
-    if (!IsElement(node, name))
-    {
-        throw std::runtime_error(std::string("Template item ") + name + " not found ");
-    }
+    RequireChild(node, name);
     return FieldText(node, item);
 }
 

@@ -12,11 +12,11 @@
 namespace Tolv
 {
 
-// A field of a template item that cannot be read as it stands: a number field (vib, dib, min,
-// max) that holds no number or one past 32 bits, or any field that holds more than its text (a
-// comment, an element, an entity reference). Unlike a malformed item, which is left out, it
-// refuses the whole template: such an item would address the module by a number nobody wrote.
-// The text names the file, the item and the field:
+// A field of a template item that a request is built from and that cannot be read as it stands:
+// a number field (vib, dib) that holds no number or one past 32 bits, or a field (name, vib,
+// dib) that holds more than its text (a comment, an element, an entity reference). Unlike a
+// malformed item, which is left out, it refuses the whole template: such an item would address
+// the module by a number nobody wrote. The text names the file, the item and the field:
 // "Template file <path>, item <name>: vib "0xZZ" is not a number".
 class TemplateFieldError : public std::runtime_error
 {
