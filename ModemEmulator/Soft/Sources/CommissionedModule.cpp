@@ -265,20 +265,25 @@ ModuleRequest CommissionedModule::Open(const HostRadioFrame &frame, std::vector<
 std::vector<uint8_t> CommissionedModule::AnswerData(uint8_t ci, const std::vector<ModuleRecord> &records)
 {
     std::vector<uint8_t> data;
+    const auto append = [this, &data](const std::vector<uint8_t> &key, const std::vector<uint8_t> &value)
+    {
+        data.insert(data.end(), config_.answerFillers, kFiller);
+        AppendRecord(data, key, value);
+    };
     switch (ci)
     {
     case 0xA0:
         if (records.empty())
         {
             for (const ModuleRecord &held : held_)
-                AppendRecord(data, held.key, held.value);
+                append(held.key, held.value);
             break;
         }
         for (const ModuleRecord &record : records)
         {
             const auto held =
                 std::find_if(held_.begin(), held_.end(), [&](const ModuleRecord &r) { return r.key == record.key; });
-            AppendRecord(data, record.key, held != held_.end() && !record.key.empty() ? held->value : record.value);
+            append(record.key, held != held_.end() && !record.key.empty() ? held->value : record.value);
         }
         break;
     case 0xA2:
@@ -286,17 +291,17 @@ std::vector<uint8_t> CommissionedModule::AnswerData(uint8_t ci, const std::vecto
         {
             if (!record.key.empty())
                 Store(record);
-            AppendRecord(data, record.key, record.value);
+            append(record.key, record.value);
         }
         break;
     case 0xA6:
-        data = config_.logs;
-        break;
+        return config_.logs;
     default: // the missing-frame request is answered with its own records
         for (const ModuleRecord &record : records)
-            AppendRecord(data, record.key, record.value);
+            append(record.key, record.value);
         break;
     }
+    data.insert(data.end(), config_.answerFillers, kFiller);
     return data;
 }
 

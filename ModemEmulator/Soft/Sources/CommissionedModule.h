@@ -35,6 +35,10 @@ struct CommissionedConfig
     // Records of the answer to a log request.
     std::vector<uint8_t> logs;
     bool encryptAnswers = true;
+    // Idle fillers (2F) the module puts before each record of a configuration or missing-frame
+    // answer and after the last one (an encrypted answer starts with its two fillers all the
+    // same): EN 13757-3 allows them anywhere between records.
+    size_t answerFillers = 0;
     std::chrono::milliseconds answerDelay{20};
     // The module's own frames (C-field 0x08, CI 0x7A, sent plain); it listens
     // right after each. 0 keeps it silent except for its answers.

@@ -91,6 +91,9 @@ const char *EmulatorOptions::Usage()
            "                            every 2 s (index 300, firmware 1.2, battery 3.60 V), after which\n"
            "                            it takes its requests\n"
            "  --beacon MS               period of the commissioned module's own frames (0: none)\n"
+           "  --plain-answers           the commissioned module answers unencrypted\n"
+           "  --fillers N               it puts N idle fillers (2F) before each record of its answers\n"
+           "                            and after the last\n"
            "  --firmware-receiver       a module at 0x12345678d26a0107 taking a firmware update: it checks\n"
            "                            size and MD5 and reports the status; ready again afterwards. Its\n"
            "                            mail goes with the frames of a module at its address (the\n"
@@ -185,15 +188,17 @@ void SetKey(EmulatorOptions &o, const std::string &option, const std::string &te
 void SetSignal(EmulatorOptions &o, const std::string &option, const std::string &text)
 {
     const uint8_t signal = Byte(option, text, 16);
-    SetLastModule(o, option, [&](auto &config) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(config)>, InstallingConfig>)
-        {
-            for (InstallFrame &frame : config.frames)
-                frame.signal = signal;
-        }
-        else
-            config.signal = signal;
-    });
+    SetLastModule(o, option,
+                  [&](auto &config)
+                  {
+                      if constexpr (std::is_same_v<std::decay_t<decltype(config)>, InstallingConfig>)
+                      {
+                          for (InstallFrame &frame : config.frames)
+                              frame.signal = signal;
+                      }
+                      else
+                          config.signal = signal;
+                  });
 }
 
 template <typename Config> void AddModule(EmulatorOptions &o, Kind kind, std::vector<Config> &list, Config config)
@@ -389,6 +394,9 @@ constexpr OptionEntry kOptions[] = {
     {"--once", false, [](O &o, S n, S) { LastMeter(o, n).repeat = false; }},
     {"--commissioned", false, AddCommissioned},
     {"--beacon", true, [](O &o, S n, S v) { LastCommissioned(o, n).beaconPeriod = ParseMs(n, v); }},
+    {"--plain-answers", false, [](O &o, S n, S) { LastCommissioned(o, n).encryptAnswers = false; }},
+    {"--fillers", true,
+     [](O &o, S n, S v) { LastCommissioned(o, n).answerFillers = static_cast<size_t>(ParseUnsigned(n, v, 10, 32)); }},
     {"--firmware-receiver", false, AddFirmwareReceiver},
     {"--installing", false, AddInstalling},
     {"--concentrator", false, AddConcentrator},
@@ -397,7 +405,8 @@ constexpr OptionEntry kOptions[] = {
     {"--signal", true, SetSignal},
     {"--name", true, [](O &o, S n, S v) { SetLastModule(o, n, [&](auto &config) { config.name = v; }); }},
     {"--address", true,
-     [](O &o, S n, S v) {
+     [](O &o, S n, S v)
+     {
          const RadioAddress address = ParseAddress(n, v);
          SetLastModule(o, n, [&](auto &config) { config.address = address; });
      }},
@@ -446,7 +455,8 @@ void EmulatorOptions::ApplyModuleKey(const AesKey &key)
     const auto own = [this](ModuleKind kind, size_t index) {
         return std::find(ownKeys.begin(), ownKeys.end(), ModuleRef{kind, index}) != ownKeys.end();
     };
-    const auto give = [&](ModuleKind kind, auto &list) {
+    const auto give = [&](ModuleKind kind, auto &list)
+    {
         for (size_t i = 0; i < list.size(); ++i)
         {
             if (!own(kind, i))

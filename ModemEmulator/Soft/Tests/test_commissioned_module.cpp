@@ -121,6 +121,25 @@ TEST(CommissionedModule, AnswersEachRequestWithItsAnswerCi)
     EXPECT_EQ(requests[1].records, ParseHex("01 FD 0E 02 02 FD 3B 0E 00"));
 }
 
+TEST(CommissionedModule, PlainAnswersWithFillersBetweenTheRecords)
+{
+    CommissionedConfig config = Config();
+    config.encryptAnswers = false;
+    config.answerFillers = 2;
+    CommissionedModule module(config);
+    TestWorld world;
+    module.OnHostFrame(FromHost(Request(0xA2, "01 FD 0E 02 02 FD 3B 0E 00")), world);
+    ASSERT_EQ(world.sent.size(), 1u);
+    const Bytes &answer = world.sent[0].frame;
+    const std::optional<HeaderLayout> layout = RadioFrame::Layout(answer);
+    ASSERT_TRUE(layout.has_value());
+    EXPECT_EQ(answer[layout->config + 1] & 0x0F, 0); // not encrypted
+    EXPECT_EQ(Bytes(answer.begin() + static_cast<long>(layout->data), answer.end()),
+              ParseHex("2F 2F 01 FD 0E 02 2F 2F 02 FD 3B 0E 00 2F 2F"));
+    // The fillers are no part of what the module holds.
+    EXPECT_EQ(module.Configuration(), ParseHex("04 FD 3A 78 00 00 00 01 FD 0E 02 02 FD 3B 0E 00"));
+}
+
 TEST(CommissionedModule, OpensARequestEncryptedElsewhere)
 {
     // Encrypted with another AES implementation: key above, IV from the link address and access number 0x67.

@@ -101,8 +101,12 @@ TEST(EmulatorOptions, RefusesBadCommandLines)
         {"--time-limit", "1.5"},
         {"--key", "0102030405060708090A0B0C0D0E0F11"}, // no module yet
         {"--name", "x"},
-        {"--concentrator", "--period", "100"},  // a meter's setting
-        {"--beacon", "100"},                    // no commissioned module
+        {"--concentrator", "--period", "100"}, // a meter's setting
+        {"--beacon", "100"},                   // no commissioned module
+        {"--plain-answers"},
+        {"--installing", "--fillers", "2"},
+        {"--commissioned", "--fillers", "33"},
+        {"--commissioned", "--fillers", "-1"},
         {"--meter", "0B44D26A78563412010778AA", "--beacon", "100"},
         {"--commissioned", "--address", "0x1234"},
         {"--commissioned", "--address", "0x12345678d26a01zz"},
@@ -118,15 +122,37 @@ TEST(EmulatorOptions, ModuleSettingsGoToTheModuleGivenLast)
     const std::string own = "0102030405060708090A0B0C0D0E0F11";
     const std::string others = "F0E0D0C0B0A090807060504030201000";
     const EmulatorOptions options = EmulatorOptions::Parse({
-        "--commissioned", "--key", own, "--beacon", "0",
-        "--concentrator", "--concentrator", "--name", "far", "--signal", "A0",
-        "--installing", "--address", "0x0102030405060708", "--signal", "B8",
-        "--module-key", others,
-        "--meter", "0B44D26A78563412010778AA", "--name", "plain meter",
+        "--commissioned",
+        "--key",
+        own,
+        "--beacon",
+        "0",
+        "--plain-answers",
+        "--fillers",
+        "3",
+        "--concentrator",
+        "--concentrator",
+        "--name",
+        "far",
+        "--signal",
+        "A0",
+        "--installing",
+        "--address",
+        "0x0102030405060708",
+        "--signal",
+        "B8",
+        "--module-key",
+        others,
+        "--meter",
+        "0B44D26A78563412010778AA",
+        "--name",
+        "plain meter",
     });
     ASSERT_EQ(options.commissioned.size(), 1u);
     EXPECT_EQ(options.commissioned[0].key, Aes128Cbc::ParseKey(own));
     EXPECT_EQ(options.commissioned[0].beaconPeriod, std::chrono::milliseconds(0));
+    EXPECT_FALSE(options.commissioned[0].encryptAnswers);
+    EXPECT_EQ(options.commissioned[0].answerFillers, 3u);
     EXPECT_EQ(options.commissioned[0].address, RadioFrame::MakeAddress(0x78563412, 0x6AD2, 0x01, 0x07));
 
     ASSERT_EQ(options.concentrators.size(), 2u);

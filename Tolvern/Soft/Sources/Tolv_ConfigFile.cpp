@@ -166,6 +166,14 @@ std::optional<std::string> NameGivenTwice(const xmlNode *root)
 
 } // namespace
 
+ByteVector ItemKeyOf(const TemplateItem &item)
+{
+    ByteVector key;
+    AppendDib(item.dib, key);
+    AppendNonZeroBytes(item.vib, key);
+    return key;
+}
+
 ConfigFile::ConfigFile(const std::string &path, std::vector<std::string> templateFiles)
     : path(path), templateFiles(std::move(templateFiles))
 {
@@ -174,9 +182,8 @@ ConfigFile::ConfigFile(const std::string &path, std::vector<std::string> templat
 
 void ConfigFile::EncodePayload(ByteVector &out, const std::string &templateId, bool readMode)
 {
-    this->readMode = readMode;
     std::vector<ByteVector> items;
-    EncodeItems(items, templateId);
+    EncodeItems(items, templateId, readMode);
     for (const ByteVector &item : items)
     {
         out.insert(out.end(), item.begin(), item.end());
@@ -198,6 +205,15 @@ std::vector<TemplateItem> ConfigFile::FindTemplateItems(const std::string &templ
                 break;
             }
         }
+        catch (const TemplateIdError &e)
+        {
+            // An id that holds more than text may be ours or another's: its text pieces tell.
+            if (e.JoinedId() == templateId)
+            {
+                throw;
+            }
+            LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Failed to parse " << path << ", ignore it";
+        }
         catch (const TemplateFieldError &)
         {
             throw; // the template of our id, which cannot be read as it stands
@@ -210,11 +226,33 @@ std::vector<TemplateItem> ConfigFile::FindTemplateItems(const std::string &templ
     return items;
 }
 
+void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &templateId, bool readMode)
+{
+    this->readMode = readMode;
+    EncodeItems(out, templateId);
+}
+
+ItemNames ConfigFile::Names() const
+{
+    ItemNames names;
+    for (const TemplateItem &item : templateItems)
+    {
+        names.push_back({ItemKeyOf(item), item.name});
+    }
+    return names;
+}
+
 void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &templateId)
 {
     if (!IsElement(root, "config"))
     {
         throw XmlFormatError("config node not found");
+    }
+    // A request without items would write nothing and say "Response ok", or read the whole
+    // configuration, which has an option of its own.
+    if (FirstChildElement(root) == nullptr)
+    {
+        throw XmlFormatError("Config file " + path + " names no item");
     }
     // The file carries the id of the template it was written for; another template may give
     // the same names other codes, so it is never applied with one of another id.
@@ -230,7 +268,8 @@ void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &te
     }
     LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Search for id " << templateId;
 
-    const std::vector<TemplateItem> items = FindTemplateItems(templateId);
+    templateItems = FindTemplateItems(templateId);
+    const std::vector<TemplateItem> &items = templateItems;
     if (items.empty())
     {
         LOG_LINE(LogLevel::Warning, LogModule::Tolv) << "Template file not found or empty";
@@ -244,6 +283,7 @@ void ConfigFile::EncodeItems(std::vector<ByteVector> &out, const std::string &te
             continue;
         }
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Got " << NodeName(element);
+        ValueText(element); // a value that holds more than text is refused for what it holds
         if (!HasText(element))
         {
             if (!readMode)
@@ -305,18 +345,23 @@ void ConfigFile::RefuseValue(const xmlNode *element, const std::string &why) con
     throw XmlFormatError("Invalid value of config item " + name);
 }
 
+std::string ConfigFile::ValueText(const xmlNode *element) const
+{
+    std::string text;
+    if (!ItemValueText(element, text))
+    {
+        RefuseValue(element, "value holds " + NodeKind(FirstNonTextChild(element)) + " besides its text");
+    }
+    return text;
+}
+
 void ConfigFile::EncodeFixedValue(const xmlNode *element, const TemplateItem &item, ByteVector &bytes) const
 {
     // The length comes from the DIF's data field alone, as the decoder reads it
     // back; function and storage bits do not change it.
     const int length = std::clamp(mbus_dif_datalength_lookup(FirstDibByte(item.dib) & 0x0F), 0, 8);
 
-    std::string text;
-    if (!ItemValueText(element, text))
-    {
-        RefuseValue(element, "value is not a number");
-    }
-    text = Trimmed(text);
+    const std::string text = Trimmed(ValueText(element));
     ItemNumber number;
     if (text.empty())
     {
@@ -356,12 +401,7 @@ void ConfigFile::EncodeLvarValue(const xmlNode *element, const TemplateItem &ite
         LOG_LINE(LogLevel::Error, LogModule::Tolv) << "LVAR not supported for this vif/vife";
         throw XmlFormatError("LVAR not supported for this vif/vife");
     }
-    std::string text;
-    if (!ItemValueText(element, text))
-    {
-        RefuseValue(element, "value is not plain text");
-    }
-    text = Trimmed(text);
+    const std::string text = Trimmed(ValueText(element));
     if (readMode && text.empty())
     {
         bytes.insert(bytes.end(), AesKeyLength, 0x00);

@@ -62,22 +62,35 @@ void ListTemplateFiles(const std::string &directory, std::vector<std::string> &p
     }
 }
 
-void BuildConfigPayload(const std::string &configPath, const std::string &templateDir, ByteVector &out,
-                        const std::string &templateId, bool readMode)
+std::vector<ByteVector> EncodeConfigItems(const std::string &configPath, const std::string &templateDir,
+                                          const std::string &templateId, bool readMode, ItemNames *names)
 {
     std::vector<std::string> templateFiles;
     ListTemplateFiles(templateDir, templateFiles);
     ConfigFile configFile(configPath, std::move(templateFiles));
-    configFile.EncodePayload(out, templateId, readMode);
+    std::vector<ByteVector> items;
+    configFile.EncodeItems(items, templateId, readMode);
+    if (names != nullptr)
+    {
+        *names = configFile.Names();
+    }
+    return items;
+}
+
+void BuildConfigPayload(const std::string &configPath, const std::string &templateDir, ByteVector &out,
+                        const std::string &templateId, bool readMode)
+{
+    for (const ByteVector &item : EncodeConfigItems(configPath, templateDir, templateId, readMode, nullptr))
+    {
+        out.insert(out.end(), item.begin(), item.end());
+    }
 }
 
 void BuildConfigItems(const std::string &configPath, const std::string &templateDir, std::vector<ByteVector> &out,
                       const std::string &templateId)
 {
-    std::vector<std::string> templateFiles;
-    ListTemplateFiles(templateDir, templateFiles);
-    ConfigFile configFile(configPath, std::move(templateFiles));
-    configFile.EncodeItems(out, templateId);
+    std::vector<ByteVector> items = EncodeConfigItems(configPath, templateDir, templateId, false, nullptr);
+    out.insert(out.end(), items.begin(), items.end());
 }
 
 } // namespace Tolv

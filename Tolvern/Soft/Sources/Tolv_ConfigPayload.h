@@ -18,6 +18,11 @@ void BuildConfigPayload(const std::string &configPath, const std::string &templa
 void BuildConfigItems(const std::string &configPath, const std::string &templateDir, std::vector<ByteVector> &out,
                       const std::string &templateId);
 
+// One byte vector per element of the file, in read or write mode; names, when given, receives the
+// name and key of every item of the template used, so that an answer can be told by its item.
+std::vector<ByteVector> EncodeConfigItems(const std::string &configPath, const std::string &templateDir,
+                                          const std::string &templateId, bool readMode, ItemNames *names);
+
 // Appends the regular files of directory whose extension is exactly ".xml" or
 // ".XML", sorted by name without regard to case (the order the GUI lists them
 // in, so both pick the same file when two share an id).

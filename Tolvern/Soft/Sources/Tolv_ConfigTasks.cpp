@@ -1,6 +1,7 @@
 #include "Tolv_ConfigTasks.h"
 
 #include "LogStatement.h"
+#include "Tolv_AnswerJudge.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
 #include "Tolv_Receive.h"
@@ -35,13 +36,6 @@ int SecondsLeft(std::chrono::steady_clock::time_point start, int seconds)
 size_t AnswerSize(const mbus_frame &frame)
 {
     return std::min(frame.data_size, sizeof frame.data);
-}
-
-bool AnswerMatches(const mbus_frame &frame, const ByteVector &expected)
-{
-    const size_t size = AnswerSize(frame);
-    // An empty or cut echo does not show that the module took the request.
-    return size >= expected.size() && std::equal(expected.begin(), expected.end(), frame.data);
 }
 
 void PrintAnswer(mbus_frame &frame)
@@ -183,28 +177,41 @@ void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, 
 }
 
 bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
-                        uint8_t answerCi, int seconds, const ByteVector *expected)
+                        uint8_t answerCi, int seconds, const ByteVector *expected, const ItemNames &names)
 {
+    const auto start = std::chrono::steady_clock::now();
     auto frame = std::make_unique<mbus_frame>();
-    if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, *frame, nullptr))
+    for (int left = seconds; left > 0; left = SecondsLeft(start, seconds))
     {
-        LogNoResponse(seconds);
+        if (!WaitAnswerFrame(driver, config, from, answerCi, left, *frame, nullptr))
+        {
+            break;
+        }
+        LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";
+        if (expected == nullptr)
+        {
+            PrintAnswer(*frame);
+            return true;
+        }
+        // An empty or cut echo does not show that the module took the request; an echo of another
+        // item is the answer to an earlier request, and this one's may still come.
+        switch (JudgeAnswer(frame->data, AnswerSize(*frame), *expected))
+        {
+        case AnswerVerdict::Confirms:
+            LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Response ok";
+            return true;
+        case AnswerVerdict::ForAnotherItem:
+            LogLateAnswer(frame->data, AnswerSize(*frame), names);
+            continue;
+        case AnswerVerdict::Differs:
+            break;
+        }
+        LOG_LINE(LogLevel::Error, LogModule::Tolv)
+            << "Response error! resp: " << BytesToHex(frame->data, AnswerSize(*frame))
+            << ", req: " << BytesToHex(expected->data(), expected->size());
         return false;
     }
-    LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";
-    if (expected == nullptr)
-    {
-        PrintAnswer(*frame);
-        return true;
-    }
-    if (AnswerMatches(*frame, *expected))
-    {
-        LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Response ok";
-        return true;
-    }
-    LOG_LINE(LogLevel::Error, LogModule::Tolv)
-        << "Response error! resp: " << BytesToHex(frame->data, AnswerSize(*frame))
-        << ", req: " << BytesToHex(expected->data(), expected->size());
+    LogNoResponse(seconds);
     return false;
 }
 
@@ -216,30 +223,6 @@ void LogNoResponse(int seconds)
 void AppendBytes(ByteVector &to, const ByteVector &from)
 {
     to.insert(to.end(), from.begin(), from.end());
-}
-
-ByteVector ReadConfigPayload(const Config &config)
-{
-    ByteVector payload;
-    if (!config.OptReadConfFile.empty())
-    {
-        BuildConfigPayload(config.OptReadConfFile, config.OptTemplateDir, payload, config.OptTemplateId, true);
-    }
-    return payload;
-}
-
-ByteVector WriteConfigPayload(const Config &config)
-{
-    ByteVector payload;
-    BuildConfigPayload(config.OptConfFile, config.OptTemplateDir, payload, config.OptTemplateId, false);
-    return payload;
-}
-
-std::vector<ByteVector> CheckConfigItems(const Config &config)
-{
-    std::vector<ByteVector> items;
-    BuildConfigItems(config.OptConfFile, config.OptTemplateDir, items, config.OptTemplateId);
-    return items;
 }
 
 void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload)
@@ -256,7 +239,7 @@ void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVect
     }
 }
 
-void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload)
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload, const ItemNames &names)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Write wM-Bus device configuration, file: " << config.OptConfFile;
     const PreparedRequest request =
@@ -264,13 +247,15 @@ void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVec
     MailboxPreamble(driver);
     SendPrepared(driver, request);
     // Silence or an answer with other values: either way the module did not take them.
-    if (!WaitConfigResponse(driver, config, request.destination, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload))
+    if (!WaitConfigResponse(driver, config, request.destination, CiWriteConfigAnswer, ReadWriteAnswerSeconds, &payload,
+                            names))
     {
         throw std::runtime_error("Configuration not confirmed by the module");
     }
 }
 
-void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items)
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items,
+                 const ItemNames &names)
 {
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Check wM-Bus device configuration, file: " << config.OptConfFile;
     // The first write is built and encrypted before the mailbox is touched: a key or an address
@@ -306,13 +291,14 @@ void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::ve
         const PreparedRequest write =
             count == 1 && firstWrite ? *firstWrite : PrepareRequest(driver, config, CiWriteConfig, bytes.data(), size);
         SendPrepared(driver, write);
-        if (!WaitConfigResponse(driver, config, write.destination, CiWriteConfigAnswer, CheckAnswerSeconds, &bytes))
+        if (!WaitConfigResponse(driver, config, write.destination, CiWriteConfigAnswer, CheckAnswerSeconds, &bytes,
+                                names))
         {
             ++errors;
             continue;
         }
         const AddressBytes from = SendRequest(driver, config, CiReadConfig, bytes.data(), size);
-        if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, CheckAnswerSeconds, &bytes))
+        if (!WaitConfigResponse(driver, config, from, CiReadConfigAnswer, CheckAnswerSeconds, &bytes, names))
         {
             ++errors;
         }

@@ -2,6 +2,7 @@
 #define TOLV_CONFIGTASKS_H
 
 #include "Tolv_ConfigFile.h"
+#include "Tolv_ItemRecords.h"
 #include "Tolv_ModuleAddress.h"
 #include "WMBC_Interface.h"
 #include "WMBH_Frame.h"
@@ -90,33 +91,30 @@ void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, 
                         uint8_t answerCi, int seconds, mbus_frame &frame, mbus_frame_data *data);
 
 // Waits for the answer. With expected bytes: "Response ok" when the answer's
-// data hold all of them from their start (more data may follow), else
-// "Response error! resp: ..., req: ..." and false. Without: the answer's
-// document follows "Received: ". False, after the error line of
-// LogNoResponse, when no answer came in time.
+// records start with all of them (fillers between records left out, more
+// records may follow), else "Response error! resp: ..., req: ..." and false;
+// an answer whose records are all for other items is logged as a late answer,
+// named by names, and the wait goes on. Without: the answer's document follows
+// "Received: ". False, after the error line of LogNoResponse, when no answer
+// came in time.
 bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
-                        uint8_t answerCi, int seconds, const ByteVector *expected);
+                        uint8_t answerCi, int seconds, const ByteVector *expected,
+                        const ItemNames &names = ItemNames());
 
 // The error line of a request whose answer did not come within seconds.
 void LogNoResponse(int seconds);
 
 void AppendBytes(ByteVector &to, const ByteVector &from);
 
-// The request bytes of tasks 8, 9 and 10 from the run's configuration file, encoded with the
-// template of config.OptTemplateId in config.OptTemplateDir: read before the module is asked
-// for, so that a file or template that cannot make a request is refused with nothing sent
-// (they throw what BuildConfigPayload and BuildConfigItems throw). The read payload is empty
-// for the whole configuration (no file given); the check gets one byte vector per item.
-ByteVector ReadConfigPayload(const Config &config);
-ByteVector WriteConfigPayload(const Config &config);
-std::vector<ByteVector> CheckConfigItems(const Config &config);
-
 // Tasks 8, 9 and 10: read (the whole configuration when the payload is empty), write and check
 // the module's configuration. Each ends with an exception when the module did not confirm: no
-// answer to the read, no or another answer to the write, any item of the check in error.
+// answer to the read, no or another answer to the write, any item of the check in error. names
+// tell a late answer by its item.
 void ReadConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload);
-void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload);
-void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items);
+void WriteConfig(WMBusMod::WMBC_Interface &driver, Config &config, const ByteVector &payload,
+                 const ItemNames &names = ItemNames());
+void CheckConfig(WMBusMod::WMBC_Interface &driver, Config &config, const std::vector<ByteVector> &items,
+                 const ItemNames &names = ItemNames());
 
 } // namespace Tolv
 

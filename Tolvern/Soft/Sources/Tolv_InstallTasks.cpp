@@ -3,12 +3,14 @@
 #include "LogStatement.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
+#include "Tolv_ModuleAddress.h"
 #include "Tolv_Receive.h"
 #include "WMBH_Frame.h"
 #include "mbus-protocol.h"
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace Tolv
@@ -64,6 +66,10 @@ void HandleInstall(WMBusMod::WMBC_Interface &driver, Config &config)
     const auto start = std::chrono::steady_clock::now();
     auto secondsPassed = [&start]()
     { return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(); };
+    // With -a, the module named is the only one installed; any other asking is heard, not answered.
+    const std::optional<AddressBytes> named =
+        config.AddressGiven ? std::optional<AddressBytes>(AddressBytesOf(ReadAddress(config.OptAddress)))
+                            : std::nullopt;
     int answered = 0;
     while (secondsPassed() < InstallSeconds && answered < InstallAnsweredFrames)
     {
@@ -76,11 +82,20 @@ void HandleInstall(WMBusMod::WMBC_Interface &driver, Config &config)
             continue;
         }
         mbus_frame frame{};
-        if (ReceiveAndPrint(driver, config, frame, data.get(), InstallReceiveMs) && frame.control == ControlSndIr)
+        if (!ReceiveAndPrint(driver, config, frame, data.get(), InstallReceiveMs) || frame.control != ControlSndIr)
         {
-            AnswerInstallationFrame(driver, frame, *data);
-            ++answered;
+            continue;
         }
+        const AddressBytes sender = SenderOf(*data);
+        if (named && sender != *named)
+        {
+            LOG_LINE(LogLevel::Normal, LogModule::Tolv)
+                << "Installation frame of " << AddressDigits(AddressValueOf(sender)) << " not answered: -a names "
+                << AddressDigits(AddressValueOf(*named));
+            continue;
+        }
+        AnswerInstallationFrame(driver, frame, *data);
+        ++answered;
     }
 }
 

@@ -76,6 +76,16 @@ AddressBytes AddressBytesOf(uint64_t address)
     return bytes;
 }
 
+uint64_t AddressValueOf(const AddressBytes &bytes)
+{
+    uint64_t address = 0;
+    for (const uint8_t byte : bytes)
+    {
+        address = address << 8 | byte;
+    }
+    return address;
+}
+
 bool IsSentBy(const mbus_frame &frame, const AddressBytes &from)
 {
     // The link address is M (2), id (4), version, type; the module address id (4), M (2), version, type.

@@ -27,6 +27,9 @@ std::string AddressDigits(uint64_t address);
 // the order in which they go on the air.
 AddressBytes AddressBytesOf(uint64_t address);
 
+// The module address value of its eight bytes, most significant first.
+uint64_t AddressValueOf(const AddressBytes &bytes);
+
 // True when the frame's link address is the module address `from`.
 bool IsSentBy(const mbus_frame &frame, const AddressBytes &from);
 

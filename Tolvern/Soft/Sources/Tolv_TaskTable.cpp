@@ -2,6 +2,7 @@
 
 #include "LogStatement.h"
 #include "Tolv_Config.h"
+#include "Tolv_ConfigRequest.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_InstallTasks.h"
 #include "Tolv_ModemTasks.h"
@@ -56,22 +57,24 @@ TaskRun PrepareUpdate(WMBusMod::WMBC_Interface &, const Config &config)
 
 TaskRun PrepareReadConfig(WMBusMod::WMBC_Interface &driver, const Config &config)
 {
-    ByteVector payload = ReadConfigPayload(config);
-    RequireRequestFits(driver, config, CiReadConfig, payload);
-    return [payload = std::move(payload)](WMBusMod::WMBC_Interface &d, Config &c) { ReadConfig(d, c, payload); };
+    const ConfigRequest request = ReadConfigRequest(config);
+    RequireConfigRequestFits(driver, config, CiReadConfig, request, config.OptReadConfFile);
+    return [payload = request.Payload()](WMBusMod::WMBC_Interface &d, Config &c) { ReadConfig(d, c, payload); };
 }
 
 TaskRun PrepareWriteConfig(WMBusMod::WMBC_Interface &driver, const Config &config)
 {
-    ByteVector payload = WriteConfigPayload(config);
-    RequireRequestFits(driver, config, CiWriteConfig, payload);
-    return [payload = std::move(payload)](WMBusMod::WMBC_Interface &d, Config &c) { WriteConfig(d, c, payload); };
+    ConfigRequest request = WriteConfigRequest(config);
+    RequireConfigRequestFits(driver, config, CiWriteConfig, request, config.OptConfFile);
+    return [payload = request.Payload(), names = std::move(request.names)](WMBusMod::WMBC_Interface &d, Config &c)
+    { WriteConfig(d, c, payload, names); };
 }
 
 TaskRun PrepareCheckConfig(WMBusMod::WMBC_Interface &, const Config &config)
 {
-    std::vector<ByteVector> items = CheckConfigItems(config);
-    return [items = std::move(items)](WMBusMod::WMBC_Interface &d, Config &c) { CheckConfig(d, c, items); };
+    ConfigRequest request = WriteConfigRequest(config);
+    return [request = std::move(request)](WMBusMod::WMBC_Interface &d, Config &c)
+    { CheckConfig(d, c, request.items, request.names); };
 }
 
 constexpr TaskEntry Tasks[] = {
@@ -79,7 +82,8 @@ constexpr TaskEntry Tasks[] = {
     {TaskNone, Unchecked<NoTask>, true, true, false},
     {TaskModemInfo, Unchecked<ModemInfoTask>, false, false, false},
     {TaskMissingFrame, PrepareMissingFrame, true, true, true},
-    {TaskInstall, Unchecked<HandleInstall>, true, true, false},
+    // Installation needs no address: the scenario itself waits for the installation frames.
+    {TaskInstall, Unchecked<HandleInstall>, false, true, false},
     {TaskUpdate, PrepareUpdate, true, true, true},
     {TaskStatistics, Unchecked<StatisticsTask>, false, false, false},
     {TaskListen, Unchecked<ListenTask>, false, false, false},

@@ -77,37 +77,46 @@ uint32_t ParseTemplateNumber(const std::string &item, const char *field, const s
     return static_cast<uint32_t>(value);
 }
 
-// The limits are decimal, with a sign when they need one; an element without text reads as 0.
-int32_t ParseDecimal(const std::string &item, const char *field, const std::string &raw)
+// What a field holds besides its text, in the words of every such refusal.
+std::string HoldsMore(const xmlNode *field)
 {
-    const std::string text = Trimmed(raw);
-    if (text.empty())
-    {
-        return 0;
-    }
-    const std::optional<long long> value = ReadDecimal(text);
-    if (!value)
-    {
-        RefuseNumber(item, field, text, DigitsRead::NotANumber);
-    }
-    if (*value < INT32_MIN || *value > INT32_MAX)
-    {
-        RefuseNumber(item, field, text, DigitsRead::TooLarge);
-    }
-    return static_cast<int32_t>(*value);
+    return std::string(NodeName(field)) + " holds " + NodeKind(FirstNonTextChild(field)) + " besides its text";
 }
 
-// The field's whole text. A field that holds a comment, an element or an entity reference
-// besides its text would be read in part, so it refuses the template.
+// The field's whole text. A field that a request is built from and that holds a comment, an
+// element or an entity reference besides its text would be read in part, so it refuses the
+// template.
 std::string FieldText(const xmlNode *field, const std::string &item)
 {
     std::string text;
     if (!ItemValueText(field, text))
     {
-        throw TemplateFieldError("item " + item + ": " + NodeName(field) + " holds " +
-                                 NodeKind(FirstNonTextChild(field)) + " besides its text");
+        throw TemplateFieldError("item " + item + ": " + HoldsMore(field));
     }
     return text;
+}
+
+// An item's child stands in its place under its name, or the item is malformed.
+void RequireChild(const xmlNode *node, const char *name)
+{
+    if (!IsElement(node, name))
+    {
+        throw std::runtime_error(std::string("Template item ") + name + " not found ");
+    }
+}
+
+// A field only the GUI uses: its text pieces, whatever stands between them; it never refuses.
+std::string UnsentText(const xmlNode *node, const char *name)
+{
+    RequireChild(node, name);
+    return JoinedText(node);
+}
+
+// The limits only the GUI checks against: a text that is no decimal number in 32 bits reads as 0.
+int32_t UnsentLimit(const xmlNode *field)
+{
+    const std::optional<long long> value = ReadDecimal(Trimmed(JoinedText(field)));
+    return value && *value >= INT32_MIN && *value <= INT32_MAX ? static_cast<int32_t>(*value) : 0;
 }
 
 void ReadValidation(const xmlNode *validation, TemplateItem &item)
@@ -116,17 +125,44 @@ void ReadValidation(const xmlNode *validation, TemplateItem &item)
     {
         if (IsElement(child, "regex"))
         {
-            item.regex = FieldText(child, item.name);
+            item.regex = JoinedText(child);
         }
         else if (IsElement(child, "min"))
         {
-            item.min = ParseDecimal(item.name, "min", FieldText(child, item.name));
+            item.min = UnsentLimit(child);
         }
         else if (IsElement(child, "max"))
         {
-            item.max = ParseDecimal(item.name, "max", FieldText(child, item.name));
+            item.max = UnsentLimit(child);
         }
     }
+}
+
+// How a refusal names an item: its name's text, with entity references as written, so that a
+// name made only of one does not show empty.
+std::string NameAsWritten(const xmlNode *name)
+{
+    std::string text;
+    for (const xmlNode *child = name != nullptr ? name->children : nullptr; child != nullptr; child = child->next)
+    {
+        if (child->type == XML_ENTITY_REF_NODE)
+        {
+            text += "&" + std::string(NodeName(child)) + ";";
+        }
+        else if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) && child->content != nullptr)
+        {
+            text += reinterpret_cast<const char *>(child->content);
+        }
+    }
+    return Trimmed(text);
+}
+
+// The label: a pretty_name made of no text at all but of something else (an entity, say) would
+// show empty, so the item's name stands in for it.
+std::string Label(const xmlNode *prettyName, const std::string &name)
+{
+    const std::string text = UnsentText(prettyName, "pretty_name");
+    return Trimmed(text).empty() && FirstNonTextChild(prettyName) != nullptr ? name : text;
 }
 
 } // namespace
@@ -144,7 +180,7 @@ const xmlNode *TemplateFile::IdNode() const
         LOG_LINE(LogLevel::Warning, LogModule::Tolv) << "template id not found";
         throw XmlFormatError("template id not found");
     }
-    if (!HasText(id))
+    if (id->children == nullptr)
     {
         LOG_LINE(LogLevel::Warning, LogModule::Tolv) << "template id content not found";
         throw XmlFormatError("template id content not found");
@@ -154,7 +190,13 @@ const xmlNode *TemplateFile::IdNode() const
 
 std::string TemplateFile::GetTemplateId() const
 {
-    return NodeText(IdNode());
+    const xmlNode *id = IdNode();
+    std::string text;
+    if (!ItemValueText(id, text))
+    {
+        throw TemplateIdError("Template file " + path + ": " + HoldsMore(id), JoinedText(id));
+    }
+    return text;
 }
 
 void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
@@ -197,28 +239,25 @@ void TemplateFile::GetTemplateItems(std::vector<TemplateItem> &items) const
 
 std::string TemplateFile::GetItemText(const xmlNode *node, const char *name, const std::string &item)
 {
-    if (!IsElement(node, name))
-    {
-        throw std::runtime_error(std::string("Template item ") + name + " not found ");
-    }
+    RequireChild(node, name);
     return FieldText(node, item);
 }
 
 void TemplateFile::ParseTemplateItem(xmlNode *node, std::vector<TemplateItem> &items)
 {
     TemplateItem item;
-    item.name = GetItemText(node, "name", Trimmed(JoinedText(node)));
-    item.pretty_name = GetItemText(NextElement(node), "pretty_name", item.name);
-    item.description = GetItemText(NextElement(node), "description", item.name);
+    item.name = GetItemText(node, "name", NameAsWritten(node));
+    item.pretty_name = Label(NextElement(node), item.name);
+    item.description = UnsentText(NextElement(node), "description");
     item.vib = ParseTemplateNumber(item.name, "vib", GetItemText(NextElement(node), "vib", item.name));
     item.dib = ParseTemplateNumber(item.name, "dib", GetItemText(NextElement(node), "dib", item.name));
-    item.access_right = GetItemText(NextElement(node), "access_right", item.name);
+    item.access_right = UnsentText(NextElement(node), "access_right");
     // Some node must stand in the validation place; only a validation element is read.
     if (IsElement(NextElement(node), "validation"))
     {
         ReadValidation(node, item);
     }
-    item.section = GetItemText(NextElement(node), "section", item.name);
+    item.section = UnsentText(NextElement(node), "section");
 
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Add " << item.ToString();
     items.push_back(item);

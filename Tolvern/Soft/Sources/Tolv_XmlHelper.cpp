@@ -210,6 +210,18 @@ bool IsElement(const xmlNode *node, const char *name)
            xmlStrEqual(node->name, reinterpret_cast<const xmlChar *>(name));
 }
 
+const xmlNode *FirstChildElement(const xmlNode *node)
+{
+    for (const xmlNode *child = node != nullptr ? node->children : nullptr; child != nullptr; child = child->next)
+    {
+        if (child->type == XML_ELEMENT_NODE)
+        {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
 const char *NodeName(const xmlNode *node)
 {
     return reinterpret_cast<const char *>(node->name);

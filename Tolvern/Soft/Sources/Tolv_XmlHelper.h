@@ -36,6 +36,9 @@ xmlNode *NextElement(xmlNode *&node);
 // Whether node is an element named name.
 bool IsElement(const xmlNode *node, const char *name);
 
+// The first child of node that is an element, or nullptr.
+const xmlNode *FirstChildElement(const xmlNode *node);
+
 // The node's name as text.
 const char *NodeName(const xmlNode *node);
 

@@ -17,6 +17,15 @@ inline const std::string TasksFixtures = std::string(TOLV_FIXTURES_DIR) + "/conf
 inline const std::string TemplateDir = TasksFixtures + "/templates";
 inline const std::string ConfigDir = TasksFixtures + "/config";
 
+// A template of the sensor type whose text `from` is replaced by `to`.
+inline std::string SensorTemplateWith(const std::string &from, const std::string &to)
+{
+    std::string text = ReadFile(TemplateDir + "/sensor.xml");
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+}
+
 class ConfigTasksTest : public EmulatorTest
 {
 protected:

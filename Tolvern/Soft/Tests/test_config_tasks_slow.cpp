@@ -111,3 +111,29 @@ TEST_F(ConfigTasksTest, FullMailboxLosesItsLowestMessageBeforeTheRequest)
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0].ci, 0xA2);
 }
+
+// A module that wakes every 35 s takes its mail only then: the write of the first item times out
+// after 30 s, and its echo comes while the second item is awaited, together with the second's own.
+// The late echo is named for its item and passed over; nothing is blamed on another item.
+TEST_F(ConfigTasksTest, AnAnswerForAnotherItemIsNotThisItemsAnswer)
+{
+    const TempDir files;
+    const std::string twoItems = files.Write("two.xml", "<config id=\"zv_sensor_02\" hlvtb_version=\"1.2\">\n"
+                                                        "\t<send_period>300</send_period>\n\t<mode>2</mode>\n</config>\n");
+    ModemEmu::CommissionedConfig config = ModuleConfig();
+    config.beaconPeriod = std::chrono::seconds(35);
+    config.beaconFirstDelay = std::chrono::seconds(2);
+    StartModem(config, ModemEmu::MailboxDelivery::OnModuleTransmit);
+
+    // The first frame sets the pace: every request then waits for the next wake, 35 s on.
+    const ProgramRun run = EmulatorTest::Run(Templates() + "-c " + twoItems);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_EQ(CountOf(run.out, "Response error!"), 0u) << run.out;
+    EXPECT_EQ(CountOf(run.out, "Late answer for item send_period, resp: 04 FD 3A 2C 01 00 00 "), 1u) << run.out;
+    EXPECT_EQ(CountOf(run.out, "Response ok\n"), 1u) << run.out;
+    // Each item failed for its own time-out: the first item's write, the second item's read-back.
+    EXPECT_EQ(CountOf(run.out, NoResponseWithin(30)), 2u) << run.out;
+    const std::string end = "Read 2 items, error count: 2\n" + Failed + "Configuration check failed for 2 of 2 items\n";
+    EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), end.size())), end) << run.out;
+    EXPECT_EQ(module->Configuration(), ModemEmu::ParseHex("04 FD 3A 2C 01 00 00 01 FD 0E 02"));
+}

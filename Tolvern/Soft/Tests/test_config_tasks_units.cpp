@@ -4,13 +4,16 @@
 #include "LogCapture.h"
 #include "OutputText.h"
 #include "StubModem.h"
+#include "Tolv_AnswerJudge.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_RequestTasks.h"
 #include "Tolv_UpdateTask.h"
+#include "WMBH_HexText.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -29,7 +32,60 @@ std::vector<std::pair<uint32_t, int>> Pairs(const std::vector<MissingFrameRange>
     return pairs;
 }
 
+// "04 13 2C" as bytes.
+std::vector<uint8_t> Bytes(std::string hex)
+{
+    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(HexToBytes(hex, bytes)) << hex;
+    return bytes;
+}
+
 } // namespace
+
+// An answer is its request's when it holds the request's records; idle fillers (2F) may stand
+// before, between and after them, plain or encrypted alike. One whose records are all for other
+// items answers an earlier request.
+TEST(AnswerJudge, RecordsAreComparedWithFillersLeftOut)
+{
+    using V = Tolv::AnswerVerdict;
+    const std::string period = "04 FF 3A 2C 01 00 00";
+    const std::string mode = "01 FF 0E 02";
+    const std::string key = "0D FD 19 10 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF";
+    struct Case
+    {
+        std::string request, answer;
+        V verdict;
+    };
+    const Case cases[] = {
+        {period, period, V::Confirms},
+        {period, "2F 2F " + period, V::Confirms},
+        {period, "2F 2F 2F " + period + " 2F 2F", V::Confirms},
+        {period + " " + mode, "2F " + period + " 2F 2F " + mode + " 2F", V::Confirms},
+        {period, period + " " + mode, V::Confirms},             // more records after those asked for
+        {period, period + " 0F 5A A5 2F", V::Confirms},         // manufacturer data to the end
+        {key, "2F " + key + " 2F 2F", V::Confirms},             // variable length
+        {"", "2F 2F", V::Confirms},                             // nothing asked
+        {period, "04 FF 3A 2C 01 00 01", V::Differs},           // another value
+        {period + " " + mode, period, V::Differs},              // a record missing
+        {period + " " + mode, mode + " " + period, V::Differs}, // in another order
+        {period, "04 FF 3A 2C 01 2F 2F", V::Differs},           // cut: the fillers are read as value
+        {period, "04 FF 3A 2C", V::Differs},
+        {period, "", V::Differs},
+        {period, "2F 2F 2F 2F", V::Differs},
+        {period, mode, V::ForAnotherItem},
+        {period, "2F 2F " + mode + " 2F", V::ForAnotherItem},
+        {period, "04 FF 3B 2C 01 00 00", V::ForAnotherItem},    // same DIB, another VIB
+        {period, "84 40 FF 3A 2C 01 00 00", V::ForAnotherItem}, // another subunit
+        {period + " " + mode, mode + " 0F 5A", V::Differs},     // one item of the request
+    };
+    for (const Case &c : cases)
+    {
+        const std::vector<uint8_t> answer = Bytes(c.answer);
+        EXPECT_EQ(Tolv::JudgeAnswer(answer.data(), answer.size(), Bytes(c.request)), c.verdict)
+            << "request " << c.request << ", answer " << c.answer;
+    }
+}
 
 TEST(MissingFrameList, GoodListsAreReadWhole)
 {

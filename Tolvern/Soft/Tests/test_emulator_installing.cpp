@@ -1,7 +1,7 @@
 // The installing module of the modem-emulator program, set up from its command line as the
 // program does, against the real installation scenario. Its first request goes out before
 // Tolvern listens, so it is heard only when the module asks again; with the scenario's own
-// pauses this takes about two minutes.
+// pauses this takes about two minutes. The lone module is installed without --nowait.
 #include "EmulatorOptions.h"
 #include "EmulatorTest.h"
 
@@ -16,8 +16,11 @@ TEST_F(EmulatorInstallingModule, AsksAgainUntilHeardAndTheScenarioEnds)
     ASSERT_TRUE(record.WaitUntil([&record] { return record.HasEvent("radio frame dropped, no host"); },
                                  std::chrono::seconds(10)));
 
-    const ProgramRun run = Run("--nowait -i");
+    // No --nowait: installation waits for no first frame, which an installing module never sends.
+    const ProgramRun run = Run("-i");
     EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.find("Place a magnet on product"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("don't match"), std::string::npos) << run.out;
     EXPECT_EQ(CountOf(run.out, "<Type>SND-IR</Type>"), 7u) << run.out;
     // Two of the seven ask for tracking and get a CNF-IR besides the SND-NKE.
     size_t confirmations = 0;

@@ -110,3 +110,49 @@ TEST_F(InstallTask, WithoutInstallationFramesTheScenarioEndsAfterItsLimit)
     EXPECT_TRUE(sender->Received().empty());
     EXPECT_TRUE(modem.Record().RadioFrames().empty());
 }
+
+TEST_F(InstallTask, WithAnAddressOnlyTheNamedModuleIsAnswered)
+{
+    // Two modules ask to be installed; -a names the first. The other asks again every 3 s, all
+    // through the scenario, and is never answered.
+    ModemEmu::InstallingConfig named;
+    named.frames = {{0x8B, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4},
+                    {0x7A, 0xC4}, {0x7A, 0xC4}, {0x7A, 0xC4}};
+    named.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
+    named.firstDelay = 2s;
+    named.retry = 40s;
+    ModemEmu::InstallingConfig other = named;
+    other.name = "other installing module";
+    other.address = ModemEmu::RadioFrame::MakeAddress(0x88776655, 0x6AD2, 0x02, 0x07);
+    other.frames = {{0x8B, 0xB0}};
+    other.firstDelay = 1s;
+    other.retry = 3s;
+    auto namedModule = std::make_shared<InstallingModule>(named);
+    auto otherModule = std::make_shared<InstallingModule>(other);
+    modem.AddModule(namedModule);
+    modem.AddModule(otherModule);
+    modem.Start();
+
+    // No first frame is waited for: the scenario hears the installation frames itself.
+    const ProgramRun run = Run("-i -a 0x11223344d26a0207");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out.find("Place a magnet on product"), std::string::npos);
+    EXPECT_TRUE(namedModule->Problems().empty()) << namedModule->Problems().front();
+    const std::vector<InstallAnswer> answers = namedModule->Answers();
+    EXPECT_EQ(AnswersTo(answers, 6).size(), 1u);
+    EXPECT_EQ(answers.front().c, CnfIr);
+    EXPECT_EQ(answers.back().c, SndNke);
+    EXPECT_EQ(answers.size(), 8u); // seven SND-NKE and the CNF-IR of the tracking request
+
+    // The other module was heard (printed) and told apart, never answered.
+    EXPECT_TRUE(otherModule->Answers().empty());
+    const std::string notNamed =
+        "Installation frame of 55667788d26a0207 not answered: -a names 11223344d26a0207\n";
+    EXPECT_GE(CountOf(run.out, notNamed), 2u) << run.out;
+    EXPECT_EQ(CountOf(run.out, "<Type>SND-IR</Type>"), 7u + CountOf(run.out, notNamed)) << run.out;
+    for (const ModemEmu::HostRadioFrame &frame : modem.Record().RadioFrames())
+    {
+        ASSERT_TRUE(frame.destination.has_value());
+        EXPECT_EQ(*frame.destination, named.address);
+    }
+}

@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "OutputText.h"
 #include "TempDir.h"
 #include "TestHex.h"
 #include "Tolv_ConfigPayload.h"
@@ -143,10 +144,6 @@ TEST(ItemEncoding, TemplateNumbersThatAreNoNumberRefuseTheTemplate)
         {"0x01", "-1", "<validation/>", "vib \"-1\" is not a number"},
         {"0x01", "0x100000000", "<validation/>", "vib \"0x100000000\" does not fit in 32 bits"},
         {"4294967296", "0x13", "<validation/>", "dib \"4294967296\" does not fit in 32 bits"},
-        {"0x01", "0x13", "<validation><min>ten</min></validation>", "min \"ten\" is not a number"},
-        {"0x01", "0x13", "<validation><max>5s</max></validation>", "max \"5s\" is not a number"},
-        {"0x01", "0x13", "<validation><max>2147483648</max></validation>",
-         "max \"2147483648\" does not fit in 32 bits"},
     };
     for (const Case &c : cases)
     {
@@ -165,46 +162,56 @@ TEST(ItemEncoding, TemplateNumbersThatAreNoNumberRefuseTheTemplate)
             }
         }
     }
-    // Signed limits within 32 bits are numbers.
-    LogCapture quiet;
-    const OneItem limits("0x01", "0x13", "5", "<validation><min>-2147483648</min><max>+2147483647</max></validation>");
-    EXPECT_EQ(Hex(limits.Encode(false)), "01 13 05");
+    // The limits are the GUI's to check: whatever they hold, the item is encoded.
+    for (const char *validation :
+         {"<validation><min>-2147483648</min><max>+2147483647</max></validation>",
+          "<validation><min>ten</min><max>5s</max></validation>", "<validation><max>2147483648</max></validation>"})
+    {
+        LogCapture quiet;
+        EXPECT_EQ(Hex(OneItem("0x01", "0x13", "5", validation).Encode(false)), "01 13 05") << validation;
+    }
 }
 
-// A field read in part would address or label the module with what nobody wrote: the comment
-// in "0xFF<!-- -->3A" cut the VIB to FF, an entity reference made it 0.
-TEST(ItemEncoding, TemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
+// A field that a request is built from and that would be read in part would address the module
+// with what nobody wrote: the comment in "0xFF<!-- -->3A" cut the VIB to FF, an entity reference
+// made it 0. The fields only the GUI shows never refuse the template.
+TEST(ItemEncoding, SentTemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
 {
     ItemFields plain;
     plain.vib = "0x13";
     plain.dib = "0x01";
     struct Case
     {
-        std::string field; // the field the case changes
-        std::string text;  // what it holds then
-        std::string refusal;
+        std::string field;   // the field the case changes
+        std::string text;    // what it holds then
+        std::string refusal; // after "Template file <path>, "; "" when the item is encoded all the same
     };
     const Case cases[] = {
-        {"vib", "0xFF<!-- was 3A -->3A", "vib holds a comment besides its text"},
-        {"vib", "&v;", "vib holds an entity reference &v; besides its text"},
-        {"dib", "0x<b>01</b>", "dib holds an element <b> besides its text"},
-        {"name", "it<!-- x -->em", "name holds a comment besides its text"},
-        {"description", "Seconds<br/>between frames", "description holds an element <br> besides its text"},
-        {"section", "S<?note x?>", "section holds a processing instruction besides its text"},
-        {"validation", "<validation><min>1<!-- x -->0</min></validation>", "min holds a comment besides its text"},
-        {"validation", "<validation><regex>&v;</regex></validation>",
-         "regex holds an entity reference &v; besides its text"},
+        {"vib", "0xFF<!-- was 3A -->3A", "item item: vib holds a comment besides its text"},
+        {"vib", "&v;", "item item: vib holds an entity reference &v; besides its text"},
+        {"dib", "0x<b>01</b>", "item item: dib holds an element <b> besides its text"},
+        {"name", "it<!-- x -->em", "item item: name holds a comment besides its text"},
+        // The refusal names the item as it is written, not with an empty label.
+        {"name", "&v;", "item &v;: name holds an entity reference &v; besides its text"},
+        {"pretty_name", "Send <b>period</b>", ""},
+        {"pretty_name", "&v;", ""},
+        {"description", "Seconds<br/>between frames<!-- in s -->", ""},
+        {"access_right", "r<!-- w -->", ""},
+        {"section", "S<?note x?>", ""},
+        {"validation", "<validation><min>1<!-- x -->0</min><regex>&v;</regex></validation>", ""},
     };
     const std::string doctype = "<!DOCTYPE template [<!ENTITY v \"0xFF3A\">]>\n";
     for (const Case &c : cases)
     {
         ItemFields fields = plain;
-        std::string &changed = c.field == "vib"           ? fields.vib
-                               : c.field == "dib"         ? fields.dib
-                               : c.field == "name"        ? fields.name
-                               : c.field == "description" ? fields.description
-                               : c.field == "section"     ? fields.section
-                                                          : fields.validation;
+        std::string &changed = c.field == "vib"            ? fields.vib
+                               : c.field == "dib"          ? fields.dib
+                               : c.field == "name"         ? fields.name
+                               : c.field == "pretty_name"  ? fields.pretty_name
+                               : c.field == "description"  ? fields.description
+                               : c.field == "access_right" ? fields.access_right
+                               : c.field == "section"      ? fields.section
+                                                           : fields.validation;
         changed = c.text;
         LogCapture quiet;
         const OneItem item(TemplateOf(fields, doctype), "5");
@@ -212,14 +219,22 @@ TEST(ItemEncoding, TemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
         {
             try
             {
-                item.Encode(readMode);
-                ADD_FAILURE() << "accepted " << c.text;
+                EXPECT_EQ(Hex(item.Encode(readMode)), "01 13 05") << c.text;
+                EXPECT_EQ(c.refusal, "") << c.text;
             }
             catch (const std::runtime_error &e)
             {
-                EXPECT_EQ(std::string(e.what()), "Template file " + item.TemplatePath() + ", item item: " + c.refusal);
+                EXPECT_EQ(std::string(e.what()), "Template file " + item.TemplatePath() + ", " + c.refusal) << c.text;
             }
         }
+    }
+    // A label made only of an entity would show empty: the item's name stands in for it.
+    ItemFields entityLabel = plain;
+    entityLabel.pretty_name = "&v;";
+    {
+        LogCapture trace(LogLevel::Trace, LogModule::Tolv);
+        OneItem(TemplateOf(entityLabel, doctype), "5").Encode(false);
+        EXPECT_TRUE(trace.Contains("Add item, item, D, 13, 1, rw, ")) << trace.Text();
     }
     // Text in pieces that are all text (a CDATA section among them) is read whole, as before.
     LogCapture quiet;
@@ -227,6 +242,65 @@ TEST(ItemEncoding, TemplateFieldsThatHoldMoreThanTheirTextRefuseTheTemplate)
     cdata.vib = "0x<![CDATA[13]]>";
     cdata.description = "<![CDATA[a < b]]>";
     EXPECT_EQ(Hex(OneItem(TemplateOf(cdata, doctype), "5").Encode(false)), "01 13 05");
+}
+
+// Each refusal names the file and what it found there, and nothing that is not its cause is
+// logged as an error before it.
+TEST(ItemEncoding, RefusalsNameWhatTheyFound)
+{
+    ItemFields fields;
+    fields.vib = "0x13";
+    fields.dib = "0x01";
+    const std::string doctype = "<!DOCTYPE config [<!ENTITY p \"300\">]>\n";
+    const std::string root = "<config id=\"t\" hlvtb_version=\"1.2\">";
+    struct Case
+    {
+        std::string templateText;
+        std::string config;
+        std::string thrown; // <config> and <template> stand for the files' paths
+        std::string logged; // the error line before it, "" for none
+    };
+    const std::string valueError = "Invalid value of config item item";
+    const Case cases[] = {
+        {TemplateOf(fields), root + "<item>5<!-- s --></item></config>", valueError,
+         "Config item item in <config>: value holds a comment besides its text"},
+        {TemplateOf(fields), root + "<item><b>5</b></item></config>", valueError,
+         "Config item item in <config>: value holds an element <b> besides its text"},
+        {TemplateOf(fields), doctype + root + "<item>&p;</item></config>", valueError,
+         "Config item item in <config>: value holds an entity reference &p; besides its text"},
+        {TemplateOf({"item", "P", "D", "0xFD19", "0x0D", "rw", "<validation/>", "S"}),
+         root + "<item>00112233445566778899<!-- key -->AABBCCDDEEFF</item></config>", valueError,
+         "Config item item in <config>: value holds a comment besides its text"},
+        {TemplateOf(fields), root + "</config>", "Config file <config> names no item", ""},
+        {TemplateOf(fields), root + "<!-- <item>5</item> -->text</config>", "Config file <config> names no item", ""},
+        {"<template><id>t<!-- c --></id><configs/></template>", root + "<item>5</item></config>",
+         "Template file <template>: id holds a comment besides its text", ""},
+    };
+    for (const Case &c : cases)
+    {
+        OneItem item(c.templateText, "5");
+        item.WriteConfig(c.config);
+        const auto paths = [&item](const std::string &text)
+        {
+            return std::regex_replace(std::regex_replace(text, std::regex("<config>"), item.ConfigPath()),
+                                      std::regex("<template>"), item.TemplatePath());
+        };
+        for (const bool readMode : {true, false})
+        {
+            LogCapture capture;
+            try
+            {
+                item.Encode(readMode);
+                ADD_FAILURE() << "accepted " << c.config;
+            }
+            catch (const std::runtime_error &e)
+            {
+                EXPECT_EQ(std::string(e.what()), paths(c.thrown)) << c.config;
+            }
+            const std::string expected = c.logged.empty() ? "" : "Tolv_ConfigFile.cpp:N " + paths(c.logged) + "\n";
+            EXPECT_EQ(NoLineNumbers(capture.Text()), expected) << c.config;
+        }
+    }
 }
 
 // The file carries the id of the template it was written for and names each item once.

@@ -70,11 +70,20 @@ TEST_F(ConfigTasksTest, DoubtfulConfigurationIsRefusedBeforeAnyRequest)
         {"-c", "hex_digits.xml", SensorConfig("\t<mode>1</mode>\n\t<power>0xZZ</power>\n"),
          valueError + "power in <file>: value \"0xZZ\" is not a number\n" + Failed +
              "Invalid value of config item power\n"},
-        // An entity is not expanded: the value would be read as nothing.
+        // An entity is not expanded: the value would be read as nothing. Nothing but the refusal
+        // is logged as an error.
         {"-w", "entity.xml",
          "<!DOCTYPE config [<!ENTITY p \"300\">]>\n" + SensorConfig("\t<send_period>&p;</send_period>\n"),
-         "Tolv_ConfigFile.cpp:N children node not found or empty\n" + valueError +
-             "send_period in <file>: value is not a number\n" + Failed + "Invalid value of config item send_period\n"},
+         valueError + "send_period in <file>: value holds an entity reference &p; besides its text\n" + Failed +
+             "Invalid value of config item send_period\n"},
+        {"-c", "comment.xml", SensorConfig("\t<send_period>300<!-- s --></send_period>\n"),
+         valueError + "send_period in <file>: value holds a comment besides its text\n" + Failed +
+             "Invalid value of config item send_period\n"},
+        // A file that names nothing would write nothing, and say "Response ok", or read everything.
+        {"-w", "no_item_write.xml", SensorConfig(""), Failed + "Config file <file> names no item\n"},
+        {"-r", "no_item_read.xml", SensorConfig("\t<!-- <mode>1</mode> -->\n"),
+         Failed + "Config file <file> names no item\n"},
+        {"-c", "no_item_check.xml", SensorConfig(""), Failed + "Config file <file> names no item\n"},
         {"-w", "nines.xml", SensorConfig("\t<send_period>" + std::string(5000, '9') + "</send_period>\n"),
          valueError +
              "send_period in <file>: value \"9999999999999999999999999999999999999999...\" does not fit in 4 "
@@ -129,15 +138,6 @@ TEST_F(ConfigTasksTest, TemplateThatIsNotWellFormedIsNeverUsed)
     EXPECT_EQ(MailboxCommands(modem.Record()), 0u);
 }
 
-// A template of the sensor type whose text `from` is replaced by `to`.
-std::string SensorTemplateWith(const std::string &from, const std::string &to)
-{
-    std::string text = ReadFile(TemplateDir + "/sensor.xml");
-    const size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return text.replace(at, from.size(), to);
-}
-
 // Whatever cannot make a request (a missing-frame list, a key, a template number) ends the run
 // with one error line before the mailbox is looked at: no mailbox command, no radio frame.
 TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
@@ -147,7 +147,6 @@ TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
     const std::string badVib =
         files.Write("vib/sensor.xml", SensorTemplateWith("<vib>0xFD0E</vib>", "<vib>0xZZ</vib>"));
     const std::string badDib = files.Write("dib/sensor.xml", SensorTemplateWith("<dib>0x02</dib>", "<dib>one</dib>"));
-    const std::string badMin = files.Write("min/sensor.xml", SensorTemplateWith("<min>10</min>", "<min>ten</min>"));
     // 19 ranges fit the frame plain, but not once its data are filled up to whole blocks.
     std::string tooLong = "5";
     for (int i = 0; i < 19; ++i)
@@ -194,8 +193,6 @@ TEST_F(ConfigTasksTest, RequestInputIsRefusedBeforeTheMailbox)
          Failed + "Template file " + badVib + ", item mode: vib \"0xZZ\" is not a number\n"},
         {"-t " + files.Path("dib") + " --id zv_sensor_02 -r " + Config("read.xml"),
          Failed + "Template file " + badDib + ", item power: dib \"one\" is not a number\n"},
-        {"-t " + files.Path("min") + " --id zv_sensor_02 -c " + Config("write.xml"),
-         Failed + "Template file " + badMin + ", item send_period: min \"ten\" is not a number\n"},
     };
     StartModem(ModuleConfig());
     for (const Case &c : cases)
@@ -252,6 +249,9 @@ TEST_F(ConfigTasksTest, InputThatNeedsNoModuleIsRefusedBeforeTheWait)
         files.Write("twice.xml", SensorConfig("\t<mode>1</mode>\n\t<power>14</power>\n\t<mode>2</mode>\n"));
     const std::string mixed =
         files.Write("mixed/sensor.xml", SensorTemplateWith("<vib>0xFD3A</vib>", "<vib>0xFF<!-- was 3A -->3A</vib>"));
+    const std::string mixedId = files.Write(
+        "mixed_id/sensor.xml", SensorTemplateWith("<id>zv_sensor_02</id>", "<id>zv_<!-- c -->sensor_02</id>"));
+    const std::string empty = files.Write("empty.xml", SensorConfig(""));
     std::string tooLong = "5";
     for (int i = 0; i < 19; ++i)
     {
@@ -292,7 +292,12 @@ TEST_F(ConfigTasksTest, InputThatNeedsNoModuleIsRefusedBeforeTheWait)
              " is for template \"zv_water_01\", not for template \"zv_sensor_02\"\n"},
         {Templates() + "-c " + twice, Failed + "Config item mode is named twice in " + twice + "\n"},
         {"-t " + TasksFixtures + "/large_template --id zv_counters_40 -r " + Config("large.xml"),
-         Failed + "Frame data to large\n"},
+         Failed + "Config file " + Config("large.xml") +
+             ": 40 items do not fit in one request (Frame data to large)\n"},
+        {Templates() + "-w " + empty, Failed + "Config file " + empty + " names no item\n"},
+        // Read by its first piece, the id was "zv_": the run ended on "Template file not found".
+        {"-t " + files.Path("mixed_id") + " --id zv_sensor_02 -c " + Config("write.xml"),
+         Failed + "Template file " + mixedId + ": id holds a comment besides its text\n"},
         {"-u " + files.Path("missing.bin"), Failed + "Update file does not exist\n"},
         {"-u " + files.Path(), Failed + "Update file is not a file\n"},
         {"-u " + emptyFirmware, Failed + "Update file is empty\n"},

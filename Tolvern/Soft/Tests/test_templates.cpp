@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -202,30 +203,53 @@ TEST(Templates, TemplateIdErrors)
     const TempDir dir;
     struct Case
     {
-        std::string content, thrown;
+        std::string content, thrown; // <t> stands for the file's path
     };
     const Case cases[] = {
         {"<template><id>abc</id><configs/></template>", ""},
+        {"<template><id>a<![CDATA[b]]>c</id><configs/></template>", ""},
         {"<template><!-- x --><id>abc</id></template>", "template id not found"},
         {"<template><ident>abc</ident></template>", "template id not found"},
         {"<template/>", "template id not found"},
         {"<template><id/></template>", "template id content not found"},
-        {"<template><id><b/></id></template>", "template id content not found"},
+        // Read whole: the first piece alone would be another id.
+        {"<template><id>a<!-- c -->bc</id></template>", "Template file <t>: id holds a comment besides its text"},
+        {"<template><id><b/></id></template>", "Template file <t>: id holds an element <b> besides its text"},
     };
     for (const Case &c : cases)
     {
         LogCapture capture;
-        const Tolv::TemplateFile file(dir.Write("t.xml", c.content));
+        const std::string path = dir.Write("t.xml", c.content);
+        const Tolv::TemplateFile file(path);
         try
         {
             EXPECT_EQ(file.GetTemplateId(), "abc");
             EXPECT_EQ(c.thrown, "") << c.content;
         }
-        catch (const Tolv::XmlFormatError &e)
+        catch (const std::runtime_error &e)
         {
-            EXPECT_EQ(std::string(e.what()), c.thrown) << c.content;
+            EXPECT_EQ(std::string(e.what()), std::regex_replace(c.thrown, std::regex("<t>"), path)) << c.content;
         }
     }
+}
+
+// An id that holds more than text refuses its template when its text is the id asked for; any
+// other template with such an id is passed over like any unreadable one.
+TEST(Templates, IdWithMoreThanTextRefusesOnlyTheTemplateAskedFor)
+{
+    const TempDir dir;
+    const std::string item = "<config><name>a</name><pretty_name/><description/><vib>0x13</vib><dib>1</dib>"
+                             "<access_right/><validation/><section/></config>";
+    const std::string mixed =
+        dir.Write("t/a.xml", "<template><id>zv_<!-- c -->sensor_02</id><configs>" + item + "</configs></template>");
+    dir.Write("t/b.xml", "<template><id>zv_water_01</id><configs>" + item + "</configs></template>");
+    const std::string config = dir.Write("c.xml", "<config><a>5</a></config>");
+    LogCapture quiet;
+    EXPECT_EQ(PayloadError<std::runtime_error>(config, dir.Path("t"), "zv_sensor_02"),
+              "Template file " + mixed + ": id holds a comment besides its text");
+    Tolv::ByteVector out;
+    Tolv::BuildConfigPayload(config, dir.Path("t"), out, "zv_water_01", false);
+    EXPECT_EQ(Hex(out), "01 13 05");
 }
 
 TEST(Templates, ItemChildrenMustStandInOrder)
