@@ -3,6 +3,7 @@
 #include "LogStatement.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
+#include "Tolv_FailedRun.h"
 #include "Tolv_MailboxLedger.h"
 #include "Tolv_MailboxLeftovers.h"
 #include "Tolv_Receive.h"
@@ -45,6 +46,14 @@ bool AnswerMatches(const mbus_frame &frame, const ByteVector &expected)
     const size_t size = AnswerSize(frame);
     // An empty or cut echo does not show that the module took the request.
     return size >= expected.size() && std::equal(expected.begin(), expected.end(), frame.data);
+}
+
+// The request's answer did not come: what the module has not taken yet is taken back, so that
+// it never acts on a request given up on (a check goes on with its next item).
+void GiveUpWaiting(WMBusMod::WMBC_Interface &driver, int seconds)
+{
+    LogNoResponse(seconds);
+    WithdrawAfterFailure(&driver, RunLedger());
 }
 
 void PrintAnswer(mbus_frame &frame)
@@ -189,7 +198,7 @@ void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, 
 {
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, frame, data))
     {
-        LogNoResponse(seconds);
+        GiveUpWaiting(driver, seconds);
         throw std::runtime_error(NoResponse);
     }
 }
@@ -200,7 +209,7 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
     auto frame = std::make_unique<mbus_frame>();
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, *frame, nullptr))
     {
-        LogNoResponse(seconds);
+        GiveUpWaiting(driver, seconds);
         return false;
     }
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";

@@ -74,8 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         NoAnswerCase{"CheckItem",
                      "-t " + TemplateDir + " --id zv_sensor_02 -c " + ConfigDir + "/write.xml",
                      2,
-                     Ok + Ok + GotAddress + NoResponseWithin(30) + Ok + Ok + "Read 3 items, error count: 1\n" + Failed +
-                         "Configuration check failed for 1 of 3 items\n",
+                     Ok + Ok + GotAddress + NoResponseWithin(30) + WentOut + Ok + Ok +
+                         "Read 3 items, error count: 1\n" + Failed + "Configuration check failed for 1 of 3 items\n",
                      {0xA2, 0xA0, 0xA2, 0xA2, 0xA0}},
         NoAnswerCase{"GetLogs",
                      "-g",
