@@ -25,7 +25,6 @@ namespace
 {
 
 constexpr uint8_t ControlRspUd = 0x08;
-constexpr int MailboxMessageIds = 256;
 
 using Seconds = std::chrono::duration<double>;
 
@@ -77,30 +76,9 @@ bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes 
     return frame.control == ControlRspUd && frame.ci == answerCi && IsSentBy(frame, from);
 }
 
-void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)
-{
-    for (int id = 0; id < MailboxMessageIds; ++id)
-    {
-        if (driver.CheckMailbox(id))
-        {
-            LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Delete message " << id << " from the message queue";
-            driver.DelMailbox(id);
-            return;
-        }
-    }
-}
-
 void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
 {
-    // Only a modem that does not tell its capacity can still be full after the leftovers went.
-    if (WithdrawLeftovers(driver) == 0 && driver.MailboxCapacity() == 0)
-    {
-        driver.WaitMailboxSpace(MailboxSpaceSeconds);
-        if (driver.IsMailboxFull())
-        {
-            DeleteFirstMailboxMessage(driver);
-        }
-    }
+    WithdrawLeftovers(driver);
 }
 
 void RequireRequestKey(const std::string &keyText)
