@@ -80,7 +80,8 @@ const char *EmulatorOptions::Usage()
            "  --event-period MS  --event HEX   periodic channel-2 event frames\n"
            "  --ack-timeout MS  --answer-delay MS\n"
            "  --no-host-wait            send radio frames before the host has spoken\n"
-           "  --mailbox-delivery on-transmit|immediate|never\n"
+           "  --mailbox-delivery on-transmit|immediate|paced|never\n"
+           "  --mailbox-pace MS         paced delivery: one mailbox frame handed out every MS (default 100)\n"
            "Radio modules:\n"
            "  --meter HEX[,HEX...]      a meter sending these air frames (L counting the bytes after it)\n"
            "  --period MS  --first-delay MS  --once\n"
@@ -329,6 +330,7 @@ void ParseDelivery(EmulatorOptions &o, const std::string &option, const std::str
     };
     static constexpr Named kDeliveries[] = {{"on-transmit", MailboxDelivery::OnModuleTransmit},
                                             {"immediate", MailboxDelivery::Immediate},
+                                            {"paced", MailboxDelivery::Paced},
                                             {"never", MailboxDelivery::Never}};
     for (const Named &entry : kDeliveries)
     {
@@ -388,6 +390,7 @@ constexpr OptionEntry kOptions[] = {
     {"--answer-delay", true, [](O &o, S n, S v) { o.core.answerDelay = ParseMs(n, v); }},
     {"--no-host-wait", false, [](O &o, S, S) { o.core.requireHost = false; }},
     {"--mailbox-delivery", true, ParseDelivery},
+    {"--mailbox-pace", true, [](O &o, S n, S v) { o.core.deliveryPace = ParseMs(n, v); }},
     {"--meter", true, AddMeter},
     {"--period", true, [](O &o, S n, S v) { LastMeter(o, n).period = ParseMs(n, v); }},
     {"--first-delay", true, [](O &o, S n, S v) { LastMeter(o, n).firstDelay = ParseMs(n, v); }},

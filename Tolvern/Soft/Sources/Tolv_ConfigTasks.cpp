@@ -4,7 +4,11 @@
 #include "Tolv_AnswerJudge.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
+#include "Tolv_FailedRun.h"
+#include "Tolv_MailboxLedger.h"
+#include "Tolv_MailboxLeftovers.h"
 #include "Tolv_Receive.h"
+#include "Tolv_StopRequest.h"
 #include "WMBH_AES.h"
 #include "WMBH_HexText.h"
 
@@ -22,7 +26,6 @@ namespace
 {
 
 constexpr uint8_t ControlRspUd = 0x08;
-constexpr int MailboxMessageIds = 256;
 
 using Seconds = std::chrono::duration<double>;
 
@@ -36,6 +39,14 @@ int SecondsLeft(std::chrono::steady_clock::time_point start, int seconds)
 size_t AnswerSize(const mbus_frame &frame)
 {
     return std::min(frame.data_size, sizeof frame.data);
+}
+
+// The request's answer did not come: what the module has not taken yet is taken back, so that
+// it never acts on a request given up on (a check goes on with its next item).
+void GiveUpWaiting(WMBusMod::WMBC_Interface &driver, int seconds)
+{
+    LogNoResponse(seconds);
+    WithdrawAfterFailure(&driver, RunLedger());
 }
 
 void PrintAnswer(mbus_frame &frame)
@@ -59,26 +70,9 @@ bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes 
     return frame.control == ControlRspUd && frame.ci == answerCi && IsSentBy(frame, from);
 }
 
-void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)
-{
-    for (int id = 0; id < MailboxMessageIds; ++id)
-    {
-        if (driver.CheckMailbox(id))
-        {
-            LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Delete message " << id << " from the message queue";
-            driver.DelMailbox(id);
-            return;
-        }
-    }
-}
-
 void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
 {
-    driver.WaitMailboxSpace(MailboxSpaceSeconds);
-    if (driver.IsMailboxFull())
-    {
-        DeleteFirstMailboxMessage(driver);
-    }
+    WithdrawLeftovers(driver);
 }
 
 void RequireRequestKey(const std::string &keyText)
@@ -136,8 +130,11 @@ AddressBytes SendRequest(WMBusMod::WMBC_Interface &driver, const Config &config,
     return request.destination;
 }
 
-bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
-                     int seconds, mbus_frame &frame, mbus_frame_data *data)
+namespace
+{
+// The module's next frame with answerCi, whichever request it answers.
+bool WaitModuleAnswer(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
+                      uint8_t answerCi, int seconds, mbus_frame &frame, mbus_frame_data *data)
 {
     const auto start = std::chrono::steady_clock::now();
     for (int left = seconds; left > 0; left = SecondsLeft(start, seconds))
@@ -158,6 +155,10 @@ bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, con
         {
             throw;
         }
+        catch (const RunStopped &)
+        {
+            throw;
+        }
         catch (const std::exception &)
         {
             // A frame that cannot be examined (its decryption failed, say) is not the answer.
@@ -165,13 +166,25 @@ bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, con
     }
     return false;
 }
+} // namespace
+
+bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from, uint8_t answerCi,
+                     int seconds, mbus_frame &frame, mbus_frame_data *data)
+{
+    if (!WaitModuleAnswer(driver, config, from, answerCi, seconds, frame, data))
+    {
+        return false;
+    }
+    RunLedger().Answered();
+    return true;
+}
 
 void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, const AddressBytes &from,
                         uint8_t answerCi, int seconds, mbus_frame &frame, mbus_frame_data *data)
 {
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, frame, data))
     {
-        LogNoResponse(seconds);
+        GiveUpWaiting(driver, seconds);
         throw std::runtime_error(NoResponse);
     }
 }
@@ -183,13 +196,14 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
     auto frame = std::make_unique<mbus_frame>();
     for (int left = seconds; left > 0; left = SecondsLeft(start, seconds))
     {
-        if (!WaitAnswerFrame(driver, config, from, answerCi, left, *frame, nullptr))
+        if (!WaitModuleAnswer(driver, config, from, answerCi, left, *frame, nullptr))
         {
             break;
         }
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";
         if (expected == nullptr)
         {
+            RunLedger().Answered();
             PrintAnswer(*frame);
             return true;
         }
@@ -198,12 +212,14 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
         switch (JudgeAnswer(frame->data, AnswerSize(*frame), *expected))
         {
         case AnswerVerdict::Confirms:
+            RunLedger().Answered();
             LOG_LINE(LogLevel::Normal, LogModule::Tolv) << "Response ok";
             return true;
         case AnswerVerdict::ForAnotherItem:
             LogLateAnswer(frame->data, AnswerSize(*frame), names);
             continue;
         case AnswerVerdict::Differs:
+            RunLedger().Answered();
             break;
         }
         LOG_LINE(LogLevel::Error, LogModule::Tolv)
@@ -211,7 +227,7 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
             << ", req: " << BytesToHex(expected->data(), expected->size());
         return false;
     }
-    LogNoResponse(seconds);
+    GiveUpWaiting(driver, seconds);
     return false;
 }
 

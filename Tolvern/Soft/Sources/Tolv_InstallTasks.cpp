@@ -5,13 +5,13 @@
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_ModuleAddress.h"
 #include "Tolv_Receive.h"
+#include "Tolv_StopRequest.h"
 #include "WMBH_Frame.h"
 #include "mbus-protocol.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 
 namespace Tolv
 {
@@ -53,7 +53,7 @@ void AnswerInstallationFrame(WMBusMod::WMBC_Interface &driver, const mbus_frame 
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Installation frame received (SND-IR)";
     }
     // The generator is never seeded, so every run pauses by the same sequence.
-    std::this_thread::sleep_for(std::chrono::seconds(std::rand() % (InstallMaxPauseSeconds + 1)));
+    PauseOrThrow(std::chrono::seconds(std::rand() % (InstallMaxPauseSeconds + 1)));
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Send SND-NKE";
     SendReply(driver, ControlSndNke, sender, data.rssi);
 }
