@@ -80,7 +80,8 @@ const char *EmulatorOptions::Usage()
            "  --event-period MS  --event HEX   periodic channel-2 event frames\n"
            "  --ack-timeout MS  --answer-delay MS\n"
            "  --no-host-wait            send radio frames before the host has spoken\n"
-           "  --mailbox-delivery on-transmit|immediate|never\n"
+           "  --mailbox-delivery on-transmit|immediate|paced|never\n"
+           "  --mailbox-pace MS         paced delivery: one mailbox frame handed out every MS (default 100)\n"
            "Radio modules:\n"
            "  --meter HEX[,HEX...]      a meter sending these air frames (L counting the bytes after it)\n"
            "  --period MS  --first-delay MS  --once\n"
@@ -185,15 +186,17 @@ void SetKey(EmulatorOptions &o, const std::string &option, const std::string &te
 void SetSignal(EmulatorOptions &o, const std::string &option, const std::string &text)
 {
     const uint8_t signal = Byte(option, text, 16);
-    SetLastModule(o, option, [&](auto &config) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(config)>, InstallingConfig>)
-        {
-            for (InstallFrame &frame : config.frames)
-                frame.signal = signal;
-        }
-        else
-            config.signal = signal;
-    });
+    SetLastModule(o, option,
+                  [&](auto &config)
+                  {
+                      if constexpr (std::is_same_v<std::decay_t<decltype(config)>, InstallingConfig>)
+                      {
+                          for (InstallFrame &frame : config.frames)
+                              frame.signal = signal;
+                      }
+                      else
+                          config.signal = signal;
+                  });
 }
 
 template <typename Config> void AddModule(EmulatorOptions &o, Kind kind, std::vector<Config> &list, Config config)
@@ -324,6 +327,7 @@ void ParseDelivery(EmulatorOptions &o, const std::string &option, const std::str
     };
     static constexpr Named kDeliveries[] = {{"on-transmit", MailboxDelivery::OnModuleTransmit},
                                             {"immediate", MailboxDelivery::Immediate},
+                                            {"paced", MailboxDelivery::Paced},
                                             {"never", MailboxDelivery::Never}};
     for (const Named &entry : kDeliveries)
     {
@@ -383,6 +387,7 @@ constexpr OptionEntry kOptions[] = {
     {"--answer-delay", true, [](O &o, S n, S v) { o.core.answerDelay = ParseMs(n, v); }},
     {"--no-host-wait", false, [](O &o, S, S) { o.core.requireHost = false; }},
     {"--mailbox-delivery", true, ParseDelivery},
+    {"--mailbox-pace", true, [](O &o, S n, S v) { o.core.deliveryPace = ParseMs(n, v); }},
     {"--meter", true, AddMeter},
     {"--period", true, [](O &o, S n, S v) { LastMeter(o, n).period = ParseMs(n, v); }},
     {"--first-delay", true, [](O &o, S n, S v) { LastMeter(o, n).firstDelay = ParseMs(n, v); }},
@@ -397,7 +402,8 @@ constexpr OptionEntry kOptions[] = {
     {"--signal", true, SetSignal},
     {"--name", true, [](O &o, S n, S v) { SetLastModule(o, n, [&](auto &config) { config.name = v; }); }},
     {"--address", true,
-     [](O &o, S n, S v) {
+     [](O &o, S n, S v)
+     {
          const RadioAddress address = ParseAddress(n, v);
          SetLastModule(o, n, [&](auto &config) { config.address = address; });
      }},
@@ -446,7 +452,8 @@ void EmulatorOptions::ApplyModuleKey(const AesKey &key)
     const auto own = [this](ModuleKind kind, size_t index) {
         return std::find(ownKeys.begin(), ownKeys.end(), ModuleRef{kind, index}) != ownKeys.end();
     };
-    const auto give = [&](ModuleKind kind, auto &list) {
+    const auto give = [&](ModuleKind kind, auto &list)
+    {
         for (size_t i = 0; i < list.size(); ++i)
         {
             if (!own(kind, i))

@@ -342,6 +342,8 @@ std::vector<uint8_t> ModemCore::CarryOut(const std::vector<uint8_t> &payload, bo
             data.push_back(*id);
             record_.AddRadio({now_, RadioPath::Mailbox, *id, body, RadioFrame::Destination(body)});
             deliverNow = config_.delivery == MailboxDelivery::Immediate;
+            if (config_.delivery == MailboxDelivery::Paced)
+                PlanPacedDelivery();
         }
         else
         {
@@ -359,6 +361,8 @@ std::vector<uint8_t> ModemCore::CarryOut(const std::vector<uint8_t> &payload, bo
             data.push_back(mailbox_.Contains(second) ? 0 : 1);
         else if (!mailbox_.Remove(second))
             status = StatusNoMessage;
+        else
+            record_.AddEvent("mailbox message " + std::to_string(second) + " withdrawn by the host");
         break;
     case CmdMboxGet:
         if (!cursor.ReadByte(first) || first != 0 || cursor.Remaining() != 0)
@@ -433,13 +437,45 @@ void ModemCore::DeliverMailboxTo(ScriptedModule *module)
                 due.push_back(entry);
         }
         for (const MailboxEntry &entry : due)
+            DeliverEntry(slot, entry);
+    }
+}
+
+void ModemCore::DeliverEntry(ModuleSlot &slot, const MailboxEntry &entry)
+{
+    mailbox_.Remove(entry.id);
+    record_.AddEvent("mailbox message " + std::to_string(entry.id) + " delivered to " + slot.module->Name());
+    slot.module->OnHostFrame({now_, RadioPath::Mailbox, entry.id, entry.frame, RadioFrame::Destination(entry.frame)},
+                             *slot.world);
+}
+
+void ModemCore::PlanPacedDelivery()
+{
+    if (pacedDeliveryPlanned_)
+        return;
+    pacedDeliveryPlanned_ = true;
+    Schedule(now_ + config_.deliveryPace, [this] { DeliverPaced(); });
+}
+
+void ModemCore::DeliverPaced()
+{
+    pacedDeliveryPlanned_ = false;
+    if (config_.delivery != MailboxDelivery::Paced)
+        return;
+    for (const MailboxEntry &entry : mailbox_.Entries())
+    {
+        for (size_t i = 0; i < modules_.size(); ++i)
         {
-            mailbox_.Remove(entry.id);
-            record_.AddEvent("mailbox message " + std::to_string(entry.id) + " delivered to " + slot.module->Name());
-            slot.module->OnHostFrame(
-                {now_, RadioPath::Mailbox, entry.id, entry.frame, RadioFrame::Destination(entry.frame)}, *slot.world);
+            if (!Addressed(*modules_[i].module, RadioFrame::Destination(entry.frame)))
+                continue;
+            const MailboxEntry taken = entry; // the entry leaves the mailbox on delivery
+            DeliverEntry(modules_[i], taken);
+            if (!mailbox_.Entries().empty())
+                PlanPacedDelivery();
+            return;
         }
     }
+    // Nothing any module listens for: it stays until the host takes it back.
 }
 
 void ModemCore::DeliverMailbox(Clock::time_point now)

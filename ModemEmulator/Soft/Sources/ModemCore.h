@@ -22,6 +22,7 @@ enum class MailboxDelivery
 {
     OnModuleTransmit, // a pending frame goes out when its module next transmits (it listens then)
     Immediate,        // at once when the addressed module exists
+    Paced,            // the oldest frame whose module exists goes out, one per deliveryPace
     Never             // frames stay until the host deletes them
 };
 
@@ -37,6 +38,8 @@ struct CoreConfig
     // Consecutive unacknowledged frames after which the host is taken as gone.
     int detachAfterMissingAcks = 2;
     MailboxDelivery delivery = MailboxDelivery::OnModuleTransmit;
+    // Paced delivery: the time between two frames handed out, as a modem that frees one entry at a time.
+    std::chrono::milliseconds deliveryPace{100};
 };
 
 // The modem seen from its own side, without threads or file descriptors:
@@ -116,6 +119,10 @@ private:
     bool CheckRadioFrame(const std::vector<uint8_t> &bytes, const char *what);
     void DeliverToModules(const HostRadioFrame &frame);
     void DeliverMailboxTo(ScriptedModule *module);
+    // Paced delivery: hands out the oldest deliverable frame, then plans the next while any wait.
+    void DeliverPaced();
+    void PlanPacedDelivery();
+    void DeliverEntry(ModuleSlot &slot, const MailboxEntry &entry);
     bool Addressed(const ScriptedModule &module, const std::optional<RadioAddress> &destination) const;
 
     void ScheduleRadio(std::vector<uint8_t> airFrame, uint8_t signal, std::chrono::milliseconds delay,
@@ -146,6 +153,7 @@ private:
     std::vector<ModuleSlot> modules_;
     Clock::time_point now_{};
     bool attached_ = false;
+    bool pacedDeliveryPlanned_ = false;
     int missingAcks_ = 0;
     size_t hostAcks_ = 0;
     std::chrono::milliseconds eventPeriod_{0};

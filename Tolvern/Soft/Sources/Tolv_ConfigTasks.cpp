@@ -3,7 +3,10 @@
 #include "LogStatement.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
+#include "Tolv_MailboxLedger.h"
+#include "Tolv_MailboxLeftovers.h"
 #include "Tolv_Receive.h"
+#include "Tolv_StopRequest.h"
 #include "WMBH_AES.h"
 #include "WMBH_HexText.h"
 
@@ -80,10 +83,14 @@ void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)
 
 void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
 {
-    driver.WaitMailboxSpace(MailboxSpaceSeconds);
-    if (driver.IsMailboxFull())
+    // Only a modem that does not tell its capacity can still be full after the leftovers went.
+    if (WithdrawLeftovers(driver) == 0 && driver.MailboxCapacity() == 0)
     {
-        DeleteFirstMailboxMessage(driver);
+        driver.WaitMailboxSpace(MailboxSpaceSeconds);
+        if (driver.IsMailboxFull())
+        {
+            DeleteFirstMailboxMessage(driver);
+        }
     }
 }
 
@@ -157,10 +164,15 @@ bool WaitAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, con
             }
             if (IsAnswerFrom(frame, answerCi, from))
             {
+                RunLedger().Answered();
                 return true;
             }
         }
         catch (const WMBusMod::ModemDisconnected &)
+        {
+            throw;
+        }
+        catch (const RunStopped &)
         {
             throw;
         }

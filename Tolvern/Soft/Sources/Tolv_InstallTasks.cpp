@@ -4,12 +4,12 @@
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_Receive.h"
+#include "Tolv_StopRequest.h"
 #include "WMBH_Frame.h"
 #include "mbus-protocol.h"
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace Tolv
 {
@@ -51,7 +51,7 @@ void AnswerInstallationFrame(WMBusMod::WMBC_Interface &driver, const mbus_frame 
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Installation frame received (SND-IR)";
     }
     // The generator is never seeded, so every run pauses by the same sequence.
-    std::this_thread::sleep_for(std::chrono::seconds(std::rand() % (InstallMaxPauseSeconds + 1)));
+    PauseOrThrow(std::chrono::seconds(std::rand() % (InstallMaxPauseSeconds + 1)));
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Send SND-NKE";
     SendReply(driver, ControlSndNke, sender, data.rssi);
 }

@@ -4,12 +4,12 @@
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
 #include "Tolv_Receive.h"
+#include "Tolv_StopRequest.h"
 
 #include <chrono>
 #include <exception>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace Tolv
 {
@@ -102,6 +102,10 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const
             sent = true;
             break;
         }
+        catch (const RunStopped &)
+        {
+            throw;
+        }
         catch (const std::exception &e)
         {
             failure = e.what();
@@ -113,7 +117,7 @@ void MissingFrameRequest(WMBusMod::WMBC_Interface &driver, Config &config, const
     {
         throw std::runtime_error(failure);
     }
-    std::this_thread::sleep_for(PauseBeforeAnswer);
+    PauseOrThrow(PauseBeforeAnswer);
 
     // Without a frame-data record the frames are still awaited, only not decoded.
     mbus_frame_data_ptr data(mbus_frame_data_new());

@@ -4,6 +4,7 @@
 #include "LogStatement.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigTasks.h"
+#include "Tolv_MailboxLedger.h"
 #include "Tolv_Receive.h"
 #include "WMBH_UpdateEndpoint.h"
 #include "mbus-protocol.h"
@@ -82,6 +83,8 @@ void HandleUpdate(WMBusMod::WMBC_Interface &driver, Config &config)
     // its first look at the mailbox.
     RequireRequestKey(config.OptKey);
     const uint64_t address = ParseAddress(config.OptAddress);
+    // Blocks of an earlier, interrupted update must not reach the module ahead of these.
+    MailboxPreamble(driver);
     UpdateEndpoint(&driver, EndpointAddressOf(address), config.OptKey, config.OptFile, digest, config.UpdateFixDif);
     WaitUpdateStatus(driver, config, AddressBytesOf(address), UpdateStatusSeconds);
 }
@@ -106,6 +109,7 @@ void WaitUpdateStatus(WMBusMod::WMBC_Interface &driver, const Config &config, co
             continue;
         }
         LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Update status received";
+        RunLedger().Answered();
         if (mbus_frame_data_parse(&frame, data.get(), nullptr) == -1)
         {
             LOG_LINE(LogLevel::Error, LogModule::Tolv) << "data parsing error: " << mbus_error_str();

@@ -85,6 +85,9 @@ public:
     virtual uint8_t IsReqQueueFull() = 0;
     // Polls once a second; true when space was found before the seconds ran out.
     virtual bool WaitMailboxSpace(unsigned seconds) = 0;
+    // How many messages the modem's mailbox holds when full, as the modem reported it at Init;
+    // 0 when unknown. With the free space it tells how many messages are pending.
+    virtual unsigned MailboxCapacity() const { return 0; }
 };
 
 } // namespace WMBusMod

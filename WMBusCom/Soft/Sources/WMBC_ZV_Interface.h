@@ -50,6 +50,7 @@ public:
     bool IsMailboxFull() override;
     uint8_t IsReqQueueFull() override;
     bool WaitMailboxSpace(unsigned seconds) override;
+    unsigned MailboxCapacity() const override { return mailboxSize; }
 
     uint16_t GetManufacturer() const { return manufacturer; }
     uint32_t GetId() const { return id; }

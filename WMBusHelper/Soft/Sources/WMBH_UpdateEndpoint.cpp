@@ -97,17 +97,25 @@ void UpdateEndpoint(WMBusMod::WMBC_Interface *modem, EndpointAddress endpoint, c
         if (timedOut())
             throw std::runtime_error("Update timeout");
 
-        if (free == 0)
+        // The closing frame and the SND-NKE wait for their entries like the blocks: a modem
+        // that frees one entry at a time refuses a frame queued into a full mailbox.
+        auto awaitEntry = [&]()
         {
-            modem->WaitMailboxSpace(kMailboxWaitSeconds);
-            free = modem->IsReqQueueFull();
-            if (free == 0)
-                throw std::runtime_error("Update status timeout");
-        }
+            while (free == 0)
+            {
+                if (timedOut())
+                    throw std::runtime_error("Update timeout");
+                modem->WaitMailboxSpace(kMailboxWaitSeconds);
+                free = modem->IsReqQueueFull();
+            }
+        };
+        awaitEntry();
         WMBH_Frame closing;
         closing.AddFirmwareBlock(endpoint, sent, digest, fixDif);
         closing.EncryptAndSend(modem, keyText, true, false);
+        --free;
 
+        awaitEntry();
         LOG_LINE(LogLevel::Trace, LogModule::WMBH) << "Send SND-NKE to stop FAC";
         SendSndNke(modem, endpoint);
         LOG_LINE(LogLevel::Normal, LogModule::WMBH) << "Firmware with " << sent << " sent";

@@ -160,6 +160,20 @@ TEST(UpdateEndpoint, WaitsWhileTheMailboxIsFull)
     EXPECT_EQ(3u, modem.mailbox.size());
 }
 
+TEST(UpdateEndpoint, ClosingFrameAndSndNkeEachWaitForAnEntry)
+{
+    FirmwareFile file(20);
+    FakeModem modem;
+    // One entry free at the start; each frame after the block finds the mailbox full once.
+    modem.freeAnswers = {1, 0, 1, 0, 1};
+    LogCapture log;
+    Update(modem, file.path);
+    EXPECT_EQ((std::vector<unsigned>{60, 60}), modem.waits);
+    ASSERT_EQ(3u, modem.mailbox.size());
+    EXPECT_EQ(0x40, modem.mailbox.back()[1]);
+    EXPECT_THAT(log.Text(), HasSubstr("Firmware with 20 sent"));
+}
+
 TEST(UpdateEndpoint, FailuresStopTheTransfer)
 {
     FirmwareFile file(50);
@@ -182,7 +196,9 @@ TEST(UpdateEndpoint, FailuresStopTheTransfer)
         {"bad key", file.path, "0011", kDigest, {}, 10, "Wrong key size", 0},
         // The mailbox never frees up: 120 waits of 60 s use up the 7200 s.
         {"mailbox stays full", file.path, "", kDigest, {}, 0, "Update timeout", 0},
-        {"no room for the closing frame", file.path, "", kDigest, {1}, 0, "Update status timeout", 1},
+        // The closing frame and the SND-NKE wait within the same limit as the blocks.
+        {"no room for the closing frame", file.path, "", kDigest, {1}, 0, "Update timeout", 1},
+        {"no room for the SND-NKE", file.path, "", kDigest, {2}, 0, "Update timeout", 2},
     };
     for (const Case &c : cases)
     {
