@@ -22,6 +22,14 @@ const QString Key = "7C41D09A2E6B35F8A1C94E07B2D6F358";
 const char *const ModuleBeacon = "0E08D26A123456780107 7A01000000";
 // send_period 120 and mode 1, as the module holds them before any write.
 const char *const HeldValues = "04 FD 3A 78 00 00 00 01 FD 0E 01";
+
+int withdrawals(ModemEmu::ModemEmulator &modem)
+{
+    int count = 0;
+    for (const ModemEmu::RecordNote &event : modem.Record().Events())
+        count += event.text.find("withdrawn by the host") != std::string::npos ? 1 : 0;
+    return count;
+}
 } // namespace
 
 class EndToEndWindowTest : public QObject
@@ -87,10 +95,11 @@ private slots:
         QCOMPARE(afterCancel, QString("Access cancelled"));
         QVERIFY(!window->isBusy());
 
-        // The stopped run withdraws its request, then ends by itself.
-        QTRY_VERIFY_WITH_TIMEOUT(fixture.logText().contains("end of exec of command: "), 20000);
+        // The access ended once its stopped run had withdrawn the request and ended by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.logText().contains("~tolvern_process()"), 20000);
         QVERIFY(!fixture.logText().contains("Tolvern did not stop, killed"));
         QVERIFY(modem.MailboxEntries().empty());
+        QCOMPARE(withdrawals(modem), 1);
         QVERIFY(fixture.messages.isEmpty());
 
         // The module wakes and takes whatever the modem holds for it.
