@@ -194,6 +194,7 @@ void tolvern_process::Kill()
     GUI_LOG(logger, "tolvern_process", "Kill process");
     runState = -1;
     stopRequested = true;
+    countAsStopping();
     QThread::msleep(100);
 }
 
@@ -308,8 +309,24 @@ void tolvern_process::collect(QProcess &child)
     }
 }
 
+void tolvern_process::countAsStopping()
+{
+    // Counted by the one who asks, not when the worker gets round to it: a run started right after
+    // the stop must already see it.
+    QMutexLocker guard(&stoppingLock);
+    if (supervising && !countedAsStopping)
+    {
+        countedAsStopping = true;
+        ++stoppingRuns;
+    }
+}
+
 void tolvern_process::superviseUntilEnd(QProcess &child)
 {
+    {
+        QMutexLocker guard(&stoppingLock);
+        supervising = true;
+    }
     QElapsedTimer elapsed;
     elapsed.start();
     QElapsedTimer sinceTerminate;
@@ -324,11 +341,10 @@ void tolvern_process::superviseUntilEnd(QProcess &child)
         const bool stop = stopRequested.load() || (timeout >= 0 && elapsed.elapsed() > timeout);
         if (stop && !terminateSent)
         {
+            countAsStopping();
             child.terminate();
             terminateSent = true;
             sinceTerminate.start();
-            QMutexLocker guard(&stoppingLock);
-            ++stoppingRuns;
         }
         else if (terminateSent && !killSent && sinceTerminate.elapsed() >= StopGraceMs)
         {
@@ -337,9 +353,11 @@ void tolvern_process::superviseUntilEnd(QProcess &child)
             killSent = true;
         }
     }
-    if (terminateSent)
+    QMutexLocker guard(&stoppingLock);
+    supervising = false;
+    if (countedAsStopping)
     {
-        QMutexLocker guard(&stoppingLock);
+        countedAsStopping = false;
         --stoppingRuns;
         stoppingEnded.wakeAll();
     }

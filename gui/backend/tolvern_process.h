@@ -100,6 +100,11 @@ private:
 
     void collect(class QProcess &child);
     void superviseUntilEnd(class QProcess &child);
+    void countAsStopping();
+    // Guarded by the lock of the runs being stopped: whether the child is under watch, and whether this
+    // run is counted among those that a new run waits for.
+    bool supervising = false;
+    bool countedAsStopping = false;
     QString take(QByteArray &buffer, QTextDecoder &decoder);
     static QString devicePath(const QString &port);
 };
