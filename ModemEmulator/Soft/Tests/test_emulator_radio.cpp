@@ -230,3 +230,48 @@ TEST_F(EmulatorTest, MailboxDeliveryCanBeImmediateOrNever)
     EXPECT_EQ(module->Received().size(), 2u);
     EXPECT_TRUE(modem.MailboxEntries().empty());
 }
+
+TEST_F(EmulatorTest, PacedDeliveryFreesOneEntryAtATimeOldestFirst)
+{
+    auto module = std::make_shared<AnsweringModule>(kModuleAddress, false);
+    modem.AddModule(module);
+    CoreConfig core;
+    core.delivery = MailboxDelivery::Paced;
+    core.deliveryPace = 300ms;
+    modem.SetConfig(core);
+    modem.SetMailboxCapacity(2);
+    const Bytes first = Request(0xA0, kModuleAddress, {0x2F, 0x2F, 0x01});
+    const Bytes second = Request(0xA0, kModuleAddress, {0x2F, 0x2F, 0x02});
+    Command(MboxAdd(first));
+    Command(MboxAdd(second));
+    EXPECT_EQ(Command({0x06, 0x00}), (Bytes{0x01, 0x00, 0x01, 0x00})); // full
+    EXPECT_EQ(Command(MboxAdd(first)), (Bytes{0x01, 0x04, 0x00}));     // refused as full
+
+    // The first entry goes, the second waits for the next turn.
+    ASSERT_TRUE(modem.Record().WaitUntil([&] { return modem.MailboxEntries().size() == 1; }, 2s));
+    EXPECT_EQ(module->Received(), std::vector<Bytes>{first});
+    EXPECT_EQ(modem.MailboxEntries()[0].id, 2);
+    ASSERT_TRUE(modem.Record().WaitUntil([&] { return modem.MailboxEntries().empty(); }, 2s));
+    EXPECT_EQ(module->Received(), (std::vector<Bytes>{first, second}));
+    for (int answers = 0; answers < 2; ++answers)
+    {
+        auto answer = client->ReadFrame(1s);
+        ASSERT_TRUE(answer);
+        client->Ack(*answer);
+    }
+}
+
+TEST_F(EmulatorTest, WithdrawalsAreRecordedWithTheirId)
+{
+    CoreConfig core;
+    core.delivery = MailboxDelivery::Never;
+    modem.SetConfig(core);
+    Command(MboxAdd(Request(0xA0, kModuleAddress, {0x2F, 0x2F})));
+    Command(MboxAdd(Request(0xA2, kModuleAddress, {0x2F, 0x2F})));
+    EXPECT_EQ(Command({0x05, 0x01, 2}), (Bytes{0x01, 0x00, 0x00}));
+    EXPECT_EQ(Command({0x05, 0x01, 2}), (Bytes{0x01, 0x05, 0x00})); // no longer there: nothing withdrawn
+    EXPECT_TRUE(modem.Record().HasEvent("mailbox message 2 withdrawn by the host"));
+    EXPECT_FALSE(modem.Record().HasEvent("mailbox message 1 withdrawn"));
+    ASSERT_EQ(modem.MailboxEntries().size(), 1u);
+    EXPECT_EQ(modem.MailboxEntries()[0].id, 1);
+}

@@ -3,6 +3,7 @@
 #include "LogStatement.h"
 #include "Tolv_Config.h"
 #include "Tolv_ConfigPayload.h"
+#include "Tolv_FailedRun.h"
 #include "Tolv_MailboxLedger.h"
 #include "Tolv_MailboxLeftovers.h"
 #include "Tolv_Receive.h"
@@ -24,7 +25,6 @@ namespace
 {
 
 constexpr uint8_t ControlRspUd = 0x08;
-constexpr int MailboxMessageIds = 256;
 
 using Seconds = std::chrono::duration<double>;
 
@@ -45,6 +45,14 @@ bool AnswerMatches(const mbus_frame &frame, const ByteVector &expected)
     const size_t size = AnswerSize(frame);
     // An empty or cut echo does not show that the module took the request.
     return size >= expected.size() && std::equal(expected.begin(), expected.end(), frame.data);
+}
+
+// The request's answer did not come: what the module has not taken yet is taken back, so that
+// it never acts on a request given up on (a check goes on with its next item).
+void GiveUpWaiting(WMBusMod::WMBC_Interface &driver, int seconds)
+{
+    LogNoResponse(seconds);
+    WithdrawAfterFailure(&driver, RunLedger());
 }
 
 void PrintAnswer(mbus_frame &frame)
@@ -68,30 +76,9 @@ bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes 
     return frame.control == ControlRspUd && frame.ci == answerCi && IsSentBy(frame, from);
 }
 
-void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver)
-{
-    for (int id = 0; id < MailboxMessageIds; ++id)
-    {
-        if (driver.CheckMailbox(id))
-        {
-            LOG_LINE(LogLevel::Debug, LogModule::Tolv) << "Delete message " << id << " from the message queue";
-            driver.DelMailbox(id);
-            return;
-        }
-    }
-}
-
 void MailboxPreamble(WMBusMod::WMBC_Interface &driver)
 {
-    // Only a modem that does not tell its capacity can still be full after the leftovers went.
-    if (WithdrawLeftovers(driver) == 0 && driver.MailboxCapacity() == 0)
-    {
-        driver.WaitMailboxSpace(MailboxSpaceSeconds);
-        if (driver.IsMailboxFull())
-        {
-            DeleteFirstMailboxMessage(driver);
-        }
-    }
+    WithdrawLeftovers(driver);
 }
 
 void RequireRequestKey(const std::string &keyText)
@@ -189,7 +176,7 @@ void RequireAnswerFrame(WMBusMod::WMBC_Interface &driver, const Config &config, 
 {
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, frame, data))
     {
-        LogNoResponse(seconds);
+        GiveUpWaiting(driver, seconds);
         throw std::runtime_error(NoResponse);
     }
 }
@@ -200,7 +187,7 @@ bool WaitConfigResponse(WMBusMod::WMBC_Interface &driver, const Config &config, 
     auto frame = std::make_unique<mbus_frame>();
     if (!WaitAnswerFrame(driver, config, from, answerCi, seconds, *frame, nullptr))
     {
-        LogNoResponse(seconds);
+        GiveUpWaiting(driver, seconds);
         return false;
     }
     LOG_LINE(LogLevel::Trace, LogModule::Tolv) << "Read/write config response received";

@@ -31,17 +31,15 @@ constexpr const char *NoResponse = "No response from module";
 // Answer windows of the tasks, in seconds.
 constexpr int ReadWriteAnswerSeconds = 660;
 constexpr int CheckAnswerSeconds = 30;
-constexpr unsigned MailboxSpaceSeconds = 5;
 
 // True when the frame is an RSP-UD with the answer CI sent by the module at
 // `from`: an answer of any other module is not ours to take.
 bool IsAnswerFrom(const mbus_frame &frame, uint8_t answerCi, const AddressBytes &from);
 
-// Keeps the modem's mailbox from being full before a task's first request:
-// waits up to 5 s for space, then deletes the lowest pending message if it is still full.
+// Before a task's first request: whatever is pending in the modem's mailbox was left by an
+// earlier run killed outright, and is withdrawn (WithdrawLeftovers), so the mailbox has room
+// and the module gets nothing stale ahead of the request.
 void MailboxPreamble(WMBusMod::WMBC_Interface &driver);
-// Deletes at most one pending message, the one with the lowest id.
-void DeleteFirstMailboxMessage(WMBusMod::WMBC_Interface &driver);
 
 // Refuses a key that a request cannot be encrypted with, before anything is sent: an empty
 // one ("AES key "" is empty: ..."), which would put the request on the air readable, and one

@@ -25,6 +25,10 @@ MailboxLedger::Withdrawal MailboxLedger::WithdrawUnanswered(WMBusMod::WMBC_Inter
     std::vector<int> waiting;
     waiting.swap(waiting_);
     Withdrawal result;
+    if (waiting.empty())
+    {
+        return result;
+    }
     // Known pending count: no need to ask about the messages of a long update one by one.
     int pending = PendingCount(modem);
     for (auto id = waiting.rbegin(); id != waiting.rend(); ++id)

@@ -108,6 +108,14 @@ int ListenProcess::WaitExit(std::chrono::milliseconds timeout)
     return -1;
 }
 
+void ListenProcess::Signal(int signalNumber)
+{
+    if (pid_ > 0)
+    {
+        ::kill(pid_, signalNumber);
+    }
+}
+
 void ListenProcess::Kill()
 {
     if (pid_ <= 0)

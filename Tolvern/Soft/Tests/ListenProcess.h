@@ -31,6 +31,8 @@ public:
     int WaitExit(std::chrono::milliseconds timeout);
     // Ends the program with SIGKILL (when it still runs) and reaps it.
     void Kill();
+    // Sends a signal to the running program and leaves it to end by itself (see WaitExit).
+    void Signal(int signalNumber);
     bool Running() const { return pid_ > 0; }
     // CPU time the ended program used (valid after Kill or WaitExit).
     const rusage &Usage() const { return usage_; }

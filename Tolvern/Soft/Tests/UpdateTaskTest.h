@@ -18,12 +18,11 @@ inline const std::string Firmware186 = InstallFixtures + "/firmware_186.bin";
 class UpdateTask : public EmulatorTest
 {
 protected:
-    // The module listens all through an update, so mailbox frames reach it at once.
-    void StartModem(ModemEmu::FirmwareReceiverConfig config = {})
+    // The module listens all through an update, so mailbox frames reach it at once (unless the
+    // test's modem hands them out otherwise).
+    void StartModem(ModemEmu::FirmwareReceiverConfig config = {}, ModemEmu::CoreConfig core = ImmediateDelivery())
     {
         config.key = ModemEmu::Aes128Cbc::ParseKey(DefaultKey);
-        ModemEmu::CoreConfig core;
-        core.delivery = ModemEmu::MailboxDelivery::Immediate;
         modem.SetConfig(core);
         receiver = std::make_shared<ModemEmu::FirmwareReceiver>(std::move(config));
         modem.AddModule(receiver);
@@ -40,6 +39,13 @@ protected:
     }
 
     ProgramRun Run(const std::string &args) { return EmulatorTest::Run("--nowait " + args); }
+
+    static ModemEmu::CoreConfig ImmediateDelivery()
+    {
+        ModemEmu::CoreConfig core;
+        core.delivery = ModemEmu::MailboxDelivery::Immediate;
+        return core;
+    }
 
     // What an update prints up to the status frame: the progress lines for each block
     // and the closing line.

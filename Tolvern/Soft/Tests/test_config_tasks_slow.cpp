@@ -17,6 +17,10 @@ std::string NoResponseWithin(int seconds)
     return "Tolv_ConfigTasks.cpp:N No response from module within " + std::to_string(seconds) + " s\n";
 }
 
+// The module took the request and did not answer: it cannot be called back.
+const std::string WentOut =
+    "Tolv_FailedRun.cpp:N The request went out and no answer came: the module may have taken it\n";
+
 } // namespace
 
 // A request whose answer never comes ends the run with exit code 1 once its
@@ -70,19 +74,24 @@ INSTANTIATE_TEST_SUITE_P(
         NoAnswerCase{"CheckItem",
                      "-t " + TemplateDir + " --id zv_sensor_02 -c " + ConfigDir + "/write.xml",
                      2,
-                     Ok + Ok + GotAddress + NoResponseWithin(30) + Ok + Ok + "Read 3 items, error count: 1\n" + Failed +
-                         "Configuration check failed for 1 of 3 items\n",
+                     Ok + Ok + GotAddress + NoResponseWithin(30) + WentOut + Ok + Ok +
+                         "Read 3 items, error count: 1\n" + Failed + "Configuration check failed for 1 of 3 items\n",
                      {0xA2, 0xA0, 0xA2, 0xA2, 0xA0}},
-        NoAnswerCase{
-            "GetLogs", "-g", -1, GotAddress + NoResponseWithin(30) + Failed + "No response from module\n", {0xA6}},
+        NoAnswerCase{"GetLogs",
+                     "-g",
+                     -1,
+                     GotAddress + NoResponseWithin(30) + WentOut + Failed + "No response from module\n",
+                     {0xA6}},
         NoAnswerCase{"MissingFrame",
                      "-f 5,10,3",
                      -1,
-                     GotAddress + NoResponseWithin(10) + Failed + "No response from module\n",
+                     GotAddress + NoResponseWithin(10) + WentOut + Failed + "No response from module\n",
                      {0xA8}}),
     [](const ::testing::TestParamInfo<NoAnswerCase> &info) { return std::string(info.param.name); });
 
-TEST_F(ConfigTasksTest, FullMailboxLosesItsLowestMessageBeforeTheRequest)
+// Whatever is pending when a task starts was left by a run killed outright: all of it goes, not
+// only what a full mailbox would need, and the module gets the new request alone.
+TEST_F(ConfigTasksTest, LeftoversOfEarlierRunsAreWithdrawnBeforeTheRequest)
 {
     StartModem(ModuleConfig());
     // Two requests for a module that never listens fill the mailbox.
@@ -101,13 +110,33 @@ TEST_F(ConfigTasksTest, FullMailboxLosesItsLowestMessageBeforeTheRequest)
     const ProgramRun run = Run("-d " + Templates() + "-w " + Config("write.xml"));
     EXPECT_EQ(run.exitCode, 0);
     const std::string out = WithoutHeaders(run.out);
-    const size_t deleted = out.find("\nDelete message 1 from the message queue\n");
-    ASSERT_NE(deleted, std::string::npos) << out;
-    EXPECT_NE(out.find("\nResponse ok\n", deleted), std::string::npos) << out;
+    // With -d the modem commands are traced between these lines.
+    size_t at = 0;
+    for (const char *line :
+         {"\nDelete message 1 from the message queue\n", "\nDelete message 2 from the message queue\n",
+          "\nWithdrew 2 messages of an earlier run from the modem's mailbox\n", "\nResponse ok\n"})
+    {
+        at = out.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << out;
+    }
 
-    const std::vector<ModemEmu::MailboxEntry> left = modem.MailboxEntries();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].id, 2);
+    EXPECT_TRUE(modem.MailboxEntries().empty());
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0].ci, 0xA2);
+    EXPECT_TRUE(modem.Record().HasEvent("mailbox message 1 withdrawn by the host"));
+    EXPECT_TRUE(modem.Record().HasEvent("mailbox message 2 withdrawn by the host"));
+}
+
+// A request the module never woke for is taken back when the wait for its answer runs out.
+TEST_F(ConfigTasksTest, RequestOfARunThatGaveUpIsWithdrawn)
+{
+    StartModem(ModuleConfig(), ModemEmu::MailboxDelivery::Never);
+    const ProgramRun run = Run("-f 5,10,3");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, GotAddress + NoResponseWithin(10) +
+                           "Withdrew 1 message from the modem's mailbox: the module never received it\n" + Failed +
+                           "No response from module\n");
+    EXPECT_TRUE(modem.MailboxEntries().empty());
+    modem.DeliverMailbox();
+    EXPECT_TRUE(Requests().empty());
 }

@@ -164,8 +164,8 @@ TEST(UpdateEndpoint, ClosingFrameAndSndNkeEachWaitForAnEntry)
 {
     FirmwareFile file(20);
     FakeModem modem;
-    // One entry free at the start; each frame after the block finds the mailbox full once.
-    modem.freeAnswers = {1, 0, 1, 0, 1};
+    // One entry free at a time: the closing frame and the SND-NKE each find the mailbox full and wait.
+    modem.freeAnswers = {1, 1, 1};
     LogCapture log;
     Update(modem, file.path);
     EXPECT_EQ((std::vector<unsigned>{60, 60}), modem.waits);
