@@ -34,6 +34,10 @@ tolvern_info::tolvern_info(const WMBusSettings_t *settings, QObject *parent, Log
 tolvern_info::~tolvern_info()
 {
     GUI_LOG(logger, "tolvern_info", "done");
+    // A query given up (a port that did not answer in time) must not go on holding the modem; the runner,
+    // which belongs to the job's parent, deletes itself once the stopped run has ended.
+    if (runner)
+        runner->Kill();
 }
 
 int tolvern_info::versionOf(const QString &text)

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTextCodec>
+#include <QWaitCondition>
 
 namespace
 {
@@ -20,6 +21,22 @@ constexpr int DestroyWaitMs = 10000;
 
 QMutex pathLock;
 QString resolvedPath;
+
+// One Tolvern owns the modem at a time. A run being stopped is still withdrawing what it queued, so a new
+// run waits for it to end before it starts; one that had to be killed is gone well within this wait.
+constexpr int HandOverWaitMs = 2 * tolvern_process::StopGraceMs + 1000;
+QMutex stoppingLock;
+QWaitCondition stoppingEnded;
+int stoppingRuns = 0; // guarded by stoppingLock
+
+void waitForStoppingRuns(const std::atomic<bool> &giveUp)
+{
+    QElapsedTimer waited;
+    waited.start();
+    QMutexLocker guard(&stoppingLock);
+    while (stoppingRuns > 0 && !giveUp.load() && waited.elapsed() < HandOverWaitMs)
+        stoppingEnded.wait(&stoppingLock, PollMs);
+}
 
 QTextDecoder *newUtf8Decoder()
 {
@@ -153,14 +170,14 @@ QString tolvern_process::take(QByteArray &buffer, QTextDecoder &decoder)
 
 QString tolvern_process::readStdout()
 {
-    if (runState.load() != 1)
+    if (runState.load() == 0)
         return QString();
     return take(stdoutBuffer, *stdoutDecoder);
 }
 
 QString tolvern_process::readStderr()
 {
-    if (runState.load() != 1)
+    if (runState.load() == 0)
         return QString();
     return take(stderrBuffer, *stderrDecoder);
 }
@@ -174,10 +191,10 @@ void tolvern_process::Kill()
     // must keep the child from being started at all.
     if (now == 0 && !(isRunning() && !runReturned.load()))
         return;
-    disconnect(this, &tolvern_process::SendProcessOutput, nullptr, nullptr);
     GUI_LOG(logger, "tolvern_process", "Kill process");
     runState = -1;
     stopRequested = true;
+    countAsStopping();
     QThread::msleep(100);
 }
 
@@ -292,6 +309,60 @@ void tolvern_process::collect(QProcess &child)
     }
 }
 
+void tolvern_process::countAsStopping()
+{
+    // Counted by the one who asks, not when the worker gets round to it: a run started right after
+    // the stop must already see it.
+    QMutexLocker guard(&stoppingLock);
+    if (supervising && !countedAsStopping)
+    {
+        countedAsStopping = true;
+        ++stoppingRuns;
+    }
+}
+
+void tolvern_process::superviseUntilEnd(QProcess &child)
+{
+    {
+        QMutexLocker guard(&stoppingLock);
+        supervising = true;
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QElapsedTimer sinceTerminate;
+    bool terminateSent = false;
+    bool killSent = false;
+    while (child.state() != QProcess::NotRunning)
+    {
+        child.waitForFinished(PollMs);
+        collect(child);
+        if (child.state() == QProcess::NotRunning)
+            break;
+        const bool stop = stopRequested.load() || (timeout >= 0 && elapsed.elapsed() > timeout);
+        if (stop && !terminateSent)
+        {
+            countAsStopping();
+            child.terminate();
+            terminateSent = true;
+            sinceTerminate.start();
+        }
+        else if (terminateSent && !killSent && sinceTerminate.elapsed() >= StopGraceMs)
+        {
+            GUI_LOG(logger, "tolvern_process", "Tolvern did not stop, killed");
+            child.kill();
+            killSent = true;
+        }
+    }
+    QMutexLocker guard(&stoppingLock);
+    supervising = false;
+    if (countedAsStopping)
+    {
+        countedAsStopping = false;
+        --stoppingRuns;
+        stoppingEnded.wakeAll();
+    }
+}
+
 void tolvern_process::run()
 {
     runReturned = false;
@@ -309,6 +380,9 @@ void tolvern_process::run()
 
     int idle = 0;
     if (stopRequested.load() || !runState.compare_exchange_strong(idle, 1))
+        return finishWithout(QString());
+    waitForStoppingRuns(stopRequested);
+    if (stopRequested.load())
         return finishWithout(QString());
 
     StrayProcessRegistry registry(StrayProcessRegistry::defaultFile());
@@ -337,24 +411,7 @@ void tolvern_process::run()
     const qint64 pid = child.processId();
     registry.add(pid);
 
-    QElapsedTimer elapsed;
-    elapsed.start();
-    bool killSent = false;
-    while (child.state() != QProcess::NotRunning)
-    {
-        child.waitForFinished(PollMs);
-        collect(child);
-        if (stopRequested.load() && !killSent)
-        {
-            child.kill();
-            killSent = true;
-        }
-        if (timeout >= 0 && elapsed.elapsed() > timeout && !killSent)
-        {
-            child.kill();
-            killSent = true;
-        }
-    }
+    superviseUntilEnd(child);
     collect(child);
     scanForErrors(QByteArray(), true);
     registry.remove(pid);

@@ -16,6 +16,10 @@ class Logger;
 // One run of Tolvern as a child process. The worker thread (run) owns the child and copies its output into
 // locked buffers; everything the GUI sees arrives through queued calls in the GUI thread, in order, the
 // end always after the last output.
+//
+// A run is stopped the way Tolvern can clean up after itself: SIGTERM first, so that it withdraws what it
+// left in the modem's mailbox; SIGKILL only when it is still there StopGraceMs later. A stopped run keeps
+// delivering the output it printed up to its end.
 class tolvern_process : public QThread
 {
     Q_OBJECT
@@ -23,6 +27,8 @@ public:
     // Exit codes of SendProcessEnd for runs that never gave one of their own.
     static constexpr int ExitCrashed = -1;
     static constexpr int ExitNotStarted = -2;
+    // How long a stopped Tolvern has to end by itself before it is killed.
+    static constexpr int StopGraceMs = 2000;
 
     tolvern_process(QObject *parent, Logger *logger, bool autoKill);
     ~tolvern_process() override;
@@ -33,9 +39,10 @@ public:
     QStringList arguments() const { return args; }
     void setTimeout(int milliseconds) { timeout = milliseconds; }
 
-    // Unread output while the child runs; empty once it ended or was killed.
+    // Unread output while the child runs or is being stopped; empty once its end has been delivered.
     QString readStdout();
     QString readStderr();
+    // Stops the run (see above) without waiting for its end; a stopped run reports no exit code.
     void Kill();
 
     // Tolvern's last error line of this run without its source location ("Request failed: ..."), or why
@@ -92,6 +99,12 @@ private:
     void setLastError(const QString &text);
 
     void collect(class QProcess &child);
+    void superviseUntilEnd(class QProcess &child);
+    void countAsStopping();
+    // Guarded by the lock of the runs being stopped: whether the child is under watch, and whether this
+    // run is counted among those that a new run waits for.
+    bool supervising = false;
+    bool countedAsStopping = false;
     QString take(QByteArray &buffer, QTextDecoder &decoder);
     static QString devicePath(const QString &port);
 };

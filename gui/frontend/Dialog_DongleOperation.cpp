@@ -38,6 +38,8 @@ void Dialog_DongleOperation::ModuleConnected(QString address)
 
 void Dialog_DongleOperation::EndOfConfigAccess(bool success)
 {
+    if (cancelled)
+        return;
     ui->label_Wait->clear();
     if (success)
     {
@@ -57,6 +59,10 @@ void Dialog_DongleOperation::on_pushButton_Ok_clicked()
 
 void Dialog_DongleOperation::on_pushButton_Cancel_clicked()
 {
+    cancelled = true;
+    ui->label_Wait->clear();
+    ui->label_moduleActivation->setText("Access cancelled");
+    ui->pushButton_Ok->setEnabled(false);
     emit OperationCanceled();
     close();
 }
@@ -64,6 +70,7 @@ void Dialog_DongleOperation::on_pushButton_Cancel_clicked()
 void Dialog_DongleOperation::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    cancelled = false;
     ui->label_moduleActivation->setText("Please activate the module");
     ui->label_Wait->clear();
     movie = std::make_unique<QMovie>("./zelvir_anime_72.gif");

@@ -43,6 +43,8 @@ private:
     Logger *logger;
     Ui_Dialog_DongleOperation *ui;
     QString moduleAddress;
+    // Cancel was pressed in this showing: a result the stopped run still reports must not say otherwise.
+    bool cancelled = false;
     std::unique_ptr<QMovie> movie; // made anew at each showing
     int runDepth = 0;
 };

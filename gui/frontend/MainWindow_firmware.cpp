@@ -179,10 +179,12 @@ void MainWindow::ResetUpdateTab()
         bootloaderTimer->stop();
     ui->label_updateModuleId->clear();
     disconnect(updateCancelBinding);
-    // An ended update reports nothing more.
+    // An ended update reports nothing more, also not to the dialog, which may already serve the next
+    // operation while a stopped run prints its last lines.
     if (updateJob)
     {
         disconnect(updateJob.data(), nullptr, this, nullptr);
+        disconnect(updateJob.data(), nullptr, operationDialog, nullptr);
         if (updateJob->process())
             disconnect(updateJob->process(), nullptr, this, nullptr);
     }

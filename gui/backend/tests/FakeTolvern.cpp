@@ -55,6 +55,35 @@ FakeTolvern &FakeTolvern::runUntilKilled()
     return *this;
 }
 
+namespace
+{
+// A wait the shell breaks off for a trapped signal; a plain sleep would hold the handler back.
+const QString WaitForSignals = "while :; do sleep 1 >/dev/null 2>&1 & wait $!; done";
+} // namespace
+
+FakeTolvern &FakeTolvern::untilTerminated(const QByteArray &lastOutput, int code, int pauseMs)
+{
+    lines << QString("trap \"sleep %1; printf %2; exit %3\" TERM")
+                 .arg(pauseMs / 1000.0, 0, 'f', 3)
+                 .arg(printfArgument(lastOutput))
+                 .arg(code);
+    ending = WaitForSignals;
+    return *this;
+}
+
+FakeTolvern &FakeTolvern::ignoringTerminate(const QByteArray &note)
+{
+    lines << QString("trap \"printf %1\" TERM").arg(printfArgument(note));
+    ending = WaitForSignals;
+    return *this;
+}
+
+FakeTolvern &FakeTolvern::shell(const QString &line)
+{
+    lines << line;
+    return *this;
+}
+
 FakeTolvern &FakeTolvern::crash()
 {
     ending = "kill -SEGV $$";

@@ -18,7 +18,13 @@ public:
     FakeTolvern &pause(int ms);
     FakeTolvern &exitCode(int code);
     FakeTolvern &runUntilKilled(); // ends in a long sleep instead of exiting
-    FakeTolvern &crash();          // ends by a segmentation fault signal
+    // Ends waiting for SIGTERM, as Tolvern does: then, after cleaning up for pauseMs, prints lastOutput
+    // and exits with the code.
+    FakeTolvern &untilTerminated(const QByteArray &lastOutput, int code, int pauseMs = 0);
+    // Ends waiting as a run that notes SIGTERM with this output but goes on until it is killed.
+    FakeTolvern &ignoringTerminate(const QByteArray &note);
+    FakeTolvern &shell(const QString &line); // a line of shell script at this point
+    FakeTolvern &crash();                    // ends by a segmentation fault signal
     // Writes the script and makes it the program the runners start; returns its path.
     QString install();
     QStringList recordedArgs() const;

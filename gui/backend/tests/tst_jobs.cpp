@@ -263,6 +263,18 @@ private slots:
         QVERIFY(TestSupport::readLog(logger).contains("Kill process"));
     }
 
+    // A query given up before its answer (the detection's time limit for one port) ends its run.
+    void infoGivenUpStopsItsRun()
+    {
+        FakeTolvern(home->home()).out("Tolvern version: 1.8\n").runUntilKilled().install();
+        QObject owner;
+        auto *job = new tolvern_info(&Settings, &owner, nullptr, false);
+        QPointer<tolvern_process> runner = job->process();
+        QTRY_COMPARE_WITH_TIMEOUT(runner->state(), 1, 10000);
+        delete job;
+        QTRY_VERIFY_WITH_TIMEOUT(runner.isNull(), 10000);
+    }
+
     void installationFrames_data()
     {
         QTest::addColumn<QList<QByteArray>>("chunks");

@@ -282,6 +282,87 @@ private slots:
         delete runner;
     }
 
+    // A stop gives Tolvern the chance to clean up: SIGTERM first, and what it prints until its end is still
+    // delivered; its exit code says nothing, since the run was stopped.
+    void stopLetsTolvernEndByItself()
+    {
+        TestHome home;
+        Logger logger;
+        FakeTolvern(home.home())
+            .out("<mbus>one</mbus>\n")
+            .untilTerminated("<mbus>two</mbus>\nTolv_Main.cpp:88 Run stopped\n", 1)
+            .install();
+        auto *runner = new tolvern_process(nullptr, &logger, false);
+        OutputCollector output{runner, {}};
+        output.connect();
+        QSignalSpy end(runner, &tolvern_process::SendProcessEnd);
+        runner->start();
+        QTRY_COMPARE_WITH_TIMEOUT(output.all(), QString("<mbus>one</mbus>\n"), 10000);
+        runner->Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(runner->isFinished(), 10000);
+        QTRY_COMPARE(runner->state(), 0);
+        QCOMPARE(output.all(), QString("<mbus>one</mbus>\n<mbus>two</mbus>\nTolv_Main.cpp:88 Run stopped\n"));
+        QVERIFY(end.isEmpty());
+        QCOMPARE(TestSupport::readLog(logger).count("end of exec of command: 1"), 1);
+        QCOMPARE(TestSupport::readLog(logger).count("Tolvern did not stop, killed"), 0);
+        delete runner;
+    }
+
+    // One that does not end on SIGTERM is killed in the end.
+    void stopKillsTolvernThatGoesOn()
+    {
+        TestHome home;
+        Logger logger;
+        FakeTolvern(home.home()).out("listening\n").ignoringTerminate("going on\n").install();
+        auto *runner = new tolvern_process(nullptr, &logger, false);
+        OutputCollector output{runner, {}};
+        output.connect();
+        QSignalSpy end(runner, &tolvern_process::SendProcessEnd);
+        QSignalSpy failure(runner, &tolvern_process::SendProcessFailure);
+        runner->start();
+        QTRY_COMPARE_WITH_TIMEOUT(output.all(), QString("listening\n"), 10000);
+        runner->Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(runner->isFinished(), 20000);
+        QTRY_COMPARE(runner->state(), 0);
+        QCOMPARE(output.all(), QString("listening\ngoing on\n")); // it was asked first
+        QCOMPARE(TestSupport::readLog(logger).count("Tolvern did not stop, killed"), 1);
+        QVERIFY(end.isEmpty());
+        QVERIFY(failure.isEmpty());
+        QVERIFY(StrayProcessRegistry(StrayProcessRegistry::defaultFile()).entries().isEmpty());
+        delete runner;
+    }
+
+    // While a stopped run still cleans up it owns the modem: the next run starts once it has ended.
+    void nextRunWaitsForAStoppedOne()
+    {
+        TestHome home;
+        const QString pidFile = home.home() + "/running.pid";
+        FakeTolvern(home.home())
+            .shell("if [ -f '" + pidFile + "' ] && kill -0 \"$(cat '" + pidFile +
+                   "')\" 2>/dev/null; then printf 'overlap\\n'; else printf 'alone\\n'; fi")
+            .shell("echo $$ > '" + pidFile + "'")
+            .out("ready\n")
+            .untilTerminated("stopped\n", 1, 500)
+            .install();
+
+        tolvern_process first(nullptr, nullptr, false);
+        OutputCollector firstOutput{&first, {}};
+        firstOutput.connect();
+        first.start();
+        QTRY_COMPARE_WITH_TIMEOUT(firstOutput.all(), QString("alone\nready\n"), 10000);
+        first.Kill();
+        tolvern_process second(nullptr, nullptr, false);
+        OutputCollector secondOutput{&second, {}};
+        secondOutput.connect();
+        second.start();
+        QTRY_VERIFY_WITH_TIMEOUT(secondOutput.all().contains("ready"), 20000);
+        QCOMPARE(secondOutput.all(), QString("alone\nready\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(first.isFinished(), 10000);
+        QCOMPARE(firstOutput.all(), QString("alone\nready\nstopped\n"));
+        second.Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(second.isFinished(), 10000);
+    }
+
     void killBeforeStartAndTwiceDoesNothingMore()
     {
         TestHome home;

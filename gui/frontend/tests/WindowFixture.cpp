@@ -197,6 +197,26 @@ void whenMenuShown(const QString &entry, QStringList *shown, int timeoutMs,
     poll->start(10);
 }
 
+QTreeWidgetItem *paramRow(MainWindow *window, const QString &code)
+{
+    QTreeWidget *tree = window->form()->treeWidget_Param;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+    {
+        for (int j = 0; j < tree->topLevelItem(i)->childCount(); ++j)
+        {
+            QTreeWidgetItem *row = tree->topLevelItem(i)->child(j);
+            if (row->text(1) == code)
+                return row;
+        }
+    }
+    return nullptr;
+}
+
+void tick(MainWindow *window, const QString &code)
+{
+    paramRow(window, code)->setCheckState(9, Qt::Checked);
+}
+
 QTreeWidgetItem *rowOf(MainWindow *window, int number)
 {
     QTreeWidget *tree = window->form()->treeWidget_FrameList;

@@ -78,6 +78,11 @@ void whenModalShown(const std::function<void(class QWidget *)> &action, int time
 void whenMenuShown(const QString &entry, QStringList *shown = nullptr, int timeoutMs = 5000,
                    const std::function<void(class QMenu *)> &whileOpen = {});
 
+// The parameter tree's row of the parameter with this code, or none.
+class QTreeWidgetItem *paramRow(MainWindow *window, const QString &code);
+// Ticks that row for the next read or write.
+void tick(MainWindow *window, const QString &code);
+
 // The frame list's row of the frame with this number, or none.
 class QTreeWidgetItem *rowOf(MainWindow *window, int number);
 // The numbers of the frames the frame list shows, in ascending order.

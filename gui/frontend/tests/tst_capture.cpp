@@ -65,6 +65,7 @@ class CaptureTest : public QObject
     Q_OBJECT
 private slots:
     void runListsFramesAndStopEndsIt();
+    void stopKeepsFramesPrintedUntilTheEnd();
     void startRefusedWhileBusy();
     void errorExitShowsCodeAndKeepsRunOpen();
     void stopAfterErrorLeavesAnotherOperationBusy();
@@ -135,6 +136,27 @@ void CaptureTest::runListsFramesAndStopEndsIt()
     QTRY_COMPARE(ui->treeWidget_FrameList->topLevelItemCount(), 3);
     QCOMPARE(listedNumbers(window), (QList<int>{1, 2, 3}));
     window->on_pushButton_SniffStop_clicked();
+}
+
+// Stop asks Tolvern to end: the frames it prints until it has ended are stored and listed, and its exit
+// code after the stop raises no box.
+void CaptureTest::stopKeepsFramesPrintedUntilTheEnd()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home())
+        .out(frame("11111111", -1).toXml())
+        .untilTerminated(frame("22222222", -1).toXml() + "Tolv_Main.cpp:88 Run stopped\n", 1)
+        .install();
+    MainWindow *window = fixture.makeWindow();
+    Ui_MainWindow *ui = window->form();
+    window->on_pushButton_SniffStart_clicked();
+    QTRY_COMPARE(ui->treeWidget_FrameList->topLevelItemCount(), 1);
+    window->on_pushButton_SniffStop_clicked();
+    QVERIFY(!window->isBusy());
+    QTRY_COMPARE(window->currentCaptureStore()->count(), 2);
+    QTRY_COMPARE(listedNumbers(window), (QList<int>{1, 2}));
+    QTRY_VERIFY(fixture.logText().contains("end of exec of command: 1"));
+    QVERIFY(fixture.messages.isEmpty());
 }
 
 void CaptureTest::startRefusedWhileBusy()

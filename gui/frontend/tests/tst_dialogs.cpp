@@ -152,6 +152,11 @@ void DialogsTest::operationDialogButtonsEmitOnce()
     dialog.show();
     dialog.findChild<QPushButton *>("pushButton_Cancel")->click();
     QCOMPARE(canceled.count(), 1);
+    // A cancelled access stays cancelled, whatever its stopped run still reports.
+    QCOMPARE(labelText(&dialog, "label_moduleActivation"), QString("Access cancelled"));
+    dialog.EndOfConfigAccess(true);
+    QCOMPARE(labelText(&dialog, "label_moduleActivation"), QString("Access cancelled"));
+    QVERIFY(!dialog.findChild<QPushButton *>("pushButton_Ok")->isEnabled());
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());

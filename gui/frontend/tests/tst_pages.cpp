@@ -1,4 +1,5 @@
 // The firmware-update page and the radio-test page with its installation files.
+#include "Dialog_DongleOperation.h"
 #include "FakeTolvern.h"
 #include "MainWindow.h"
 #include "WindowFixture.h"
@@ -67,6 +68,7 @@ private slots:
     void chooseFirmwareFile();
     void updateRunsToSuccess();
     void updateProgressAndCancel();
+    void cancelledUpdateSaysNothingMore();
     void updateFailures();
     void reportClosesOnlyTheActiveDialog();
     void rssiText_data();
@@ -176,6 +178,32 @@ void PagesTest::updateProgressAndCancel()
     QCOMPARE(ui->label_updateModuleId->text(), QString());
     QTest::qWait(300);
     QVERIFY(fixture.messages.isEmpty()); // a stopped run reports no exit code
+}
+
+// What a cancelled update's run still prints while it ends reaches neither the page nor the dialog.
+void PagesTest::cancelledUpdateSaysNothingMore()
+{
+    WindowFixture fixture;
+    FakeTolvern(fixture.home())
+        .out("Got address a1b2c3d4e5f60107\n")
+        .untilTerminated("Got address 1122334455667788\nSent 100 bytes\nUpdate status: 0\n", 1)
+        .install();
+    MainWindow *window = fixture.makeWindow();
+    fixture.chosenFiles << firmwareImage(fixture.home(), 300);
+    window->on_toolButton_FirmwareFile_clicked();
+    whenModalShown(
+        [](QWidget *dialog)
+        {
+            auto *label = dialog->findChild<QLabel *>("label_moduleActivation");
+            (void)QTest::qWaitFor([label] { return label->text().startsWith("Connected with: "); }, 5000);
+            dialog->findChild<QPushButton *>("pushButton_Cancel")->click();
+        });
+    window->on_pushButton_StartUpdate_clicked();
+    QVERIFY(!window->isBusy());
+    QTRY_VERIFY(fixture.logText().contains("end of exec of command: 1"));
+    QCOMPARE(window->operationDlg()->getModuleId(), QString("d4c3b2a1"));
+    QCOMPARE(window->form()->progressBar_FileTransfer->value(), 0);
+    QVERIFY(fixture.messages.isEmpty());
 }
 
 void PagesTest::updateFailures()
