@@ -2,6 +2,7 @@
 
 #include "LogStatement.h"
 #include "Tolv_StopRequest.h"
+#include "WMBC_MailboxWait.h"
 
 #include <algorithm>
 #include <chrono>
@@ -123,20 +124,14 @@ uint8_t RunDriver::IsReqQueueFull()
 // The driver's own wait would sleep through a stop; this one polls the same way between looks.
 bool RunDriver::WaitMailboxSpace(unsigned seconds)
 {
-    const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [start]
-    {
-        return unsigned(
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count());
-    };
-    bool full = IsMailboxFull();
-    while (full && elapsed() < seconds)
-    {
-        LOG_LINE(LogLevel::Trace, LogModule::WMBC) << "The mailbox is full, wait...";
-        PauseOrThrow(MailboxPollInterval);
-        full = IsMailboxFull();
-    }
-    return elapsed() < seconds;
+    return WMBusMod::WaitWhileMailboxFull([this] { return IsMailboxFull(); },
+                                          []
+                                          {
+                                              LOG_LINE(LogLevel::Trace, LogModule::WMBC)
+                                                  << "The mailbox is full, wait...";
+                                              PauseOrThrow(MailboxPollInterval);
+                                          },
+                                          seconds);
 }
 
 } // namespace Tolv

@@ -6,6 +6,7 @@
 #include "System.h"
 #include "SystemRoot.h"
 #include "WMBC_Log.h"
+#include "WMBC_MailboxWait.h"
 #include "WMBC_ZV.h"
 #include "WMBH_HexText.h"
 
@@ -460,21 +461,13 @@ uint8_t WMBC_ZV_Interface::IsReqQueueFull()
 
 bool WMBC_ZV_Interface::WaitMailboxSpace(unsigned seconds)
 {
-    // Whole seconds on a steady clock: a wall clock that steps would cut the wait short or stretch it.
-    const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [start]
-    {
-        return unsigned(
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count());
-    };
-    bool full = IsMailboxFull();
-    while (full && elapsed() < seconds)
-    {
-        WMBC_TRACE("The mailbox is full, wait...");
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        full = IsMailboxFull();
-    }
-    return elapsed() < seconds;
+    return WaitWhileMailboxFull([this] { return IsMailboxFull(); },
+                                []
+                                {
+                                    WMBC_TRACE("The mailbox is full, wait...");
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                                },
+                                seconds);
 }
 
 } // namespace WMBusMod
