@@ -160,6 +160,7 @@ void Spoil(ModuleAnswer answer, std::vector<uint8_t> &data)
         data.insert(data.end(), {0x0F, 0x5A, 0xA5});
         break;
     case ModuleAnswer::Normal:
+    case ModuleAnswer::Late:
     case ModuleAnswer::None:
         break;
     }
@@ -219,7 +220,21 @@ void CommissionedModule::OnHostFrame(const HostRadioFrame &frame, RadioWorld &wo
                 {
                     Spoil(answer, data);
                 }
-                world.Transmit(AirFrame(config_.address, ci->answer, access_++, data), config_.signal, delay);
+                std::vector<uint8_t> airFrame = AirFrame(config_.address, ci->answer, access_++, data);
+                if (answer == ModuleAnswer::Late)
+                {
+                    lateAnswers_.push_back(std::move(airFrame));
+                }
+                else
+                {
+                    for (std::vector<uint8_t> &late : lateAnswers_)
+                    {
+                        world.Transmit(std::move(late), config_.signal, delay);
+                        delay += config_.answerDelay;
+                    }
+                    lateAnswers_.clear();
+                    world.Transmit(std::move(airFrame), config_.signal, delay);
+                }
                 request.answered = true;
             }
             catch (const std::exception &)

@@ -19,6 +19,7 @@ enum class ModuleAnswer
     Empty,    // the answer CI with no data at all
     Extended, // the right answer followed by a few bytes more
     Impostor, // first a wrong answer from another module, then the right one
+    Late,     // the right answer, held back and sent just before the answer to the next request
     None      // no answer
 };
 
@@ -107,6 +108,7 @@ private:
     ModuleAnswer answer_ = ModuleAnswer::Normal;
     std::map<size_t, ModuleAnswer> answerFor_;
     std::vector<ModuleRecord> held_;
+    std::vector<std::vector<uint8_t>> lateAnswers_; // air frames held back for the next answer
     std::vector<ModuleRequest> requests_;
     Clock::time_point nextBeacon_{};
     uint8_t access_ = 0x40; // the module numbers its own frames, answers included

@@ -196,6 +196,23 @@ TEST(CommissionedModule, AnswerFaults)
     }
 }
 
+// A late answer goes out only with the next request's answer, ahead of it.
+TEST(CommissionedModule, LateAnswerComesBeforeTheNextAnswer)
+{
+    CommissionedModule module(Config());
+    module.SetAnswerFor(0, ModuleAnswer::Late);
+    TestWorld world;
+    module.OnHostFrame(FromHost(Request(0xA2, "01 FD 0E 02")), world);
+    EXPECT_TRUE(world.sent.empty());
+    EXPECT_EQ(module.Configuration(), ParseHex("04 FD 3A 78 00 00 00 01 FD 0E 02"));
+    module.OnHostFrame(FromHost(Request(0xA2, "04 FD 3A 2C 01 00 00")), world);
+    ASSERT_EQ(world.sent.size(), 2u);
+    EXPECT_EQ(AnswerData(world.sent[0].frame), ParseHex("01 FD 0E 02"));
+    EXPECT_EQ(AnswerData(world.sent[1].frame), ParseHex("04 FD 3A 2C 01 00 00"));
+    EXPECT_LT(world.sent[0].delay, world.sent[1].delay);
+    EXPECT_TRUE(module.Requests().at(0).answered);
+}
+
 TEST(CommissionedModule, AnswerForOneRequestOnly)
 {
     CommissionedModule module(Config());
