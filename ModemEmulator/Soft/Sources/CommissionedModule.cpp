@@ -227,13 +227,13 @@ void CommissionedModule::OnHostFrame(const HostRadioFrame &frame, RadioWorld &wo
                 }
                 else
                 {
-                    for (std::vector<uint8_t> &late : lateAnswers_)
+                    for (const std::vector<uint8_t> &late : lateAnswers_)
                     {
-                        world.Transmit(std::move(late), config_.signal, delay);
+                        world.Transmit(late, config_.signal, delay);
                         delay += config_.answerDelay;
                     }
                     lateAnswers_.clear();
-                    world.Transmit(std::move(airFrame), config_.signal, delay);
+                    world.Transmit(airFrame, config_.signal, delay);
                 }
                 request.answered = true;
             }
