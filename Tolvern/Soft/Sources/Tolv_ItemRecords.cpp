@@ -1,5 +1,6 @@
 #include "Tolv_ItemRecords.h"
 
+#include "WMBH_Cursor.h"
 #include "WMBH_HexText.h"
 
 namespace Tolv
@@ -59,59 +60,50 @@ int VariableValueLength(uint8_t lvar)
     return -1;
 }
 
+// Reads records front to back; the cursor keeps every read within the bytes given.
 class RecordReader
 {
 public:
-    RecordReader(const uint8_t *data, size_t size) : data(data), size(size) {}
+    RecordReader(const uint8_t *data, size_t size) : cursor(data, size) {}
 
-    bool AtEnd() const { return pos >= size; }
+    bool AtEnd() const { return cursor.AtEnd(); }
     void SkipFillers()
     {
-        while (pos < size && data[pos] == Filler)
+        uint8_t byte = 0;
+        while (cursor.Peek(byte) && byte == Filler)
         {
-            ++pos;
+            cursor.Skip(1);
         }
     }
 
     // One record from here; false, with the position unchanged, when the bytes do not make one.
     bool Read(ItemRecord &record)
     {
-        const size_t start = pos;
+        const WMBH_Cursor start = cursor;
         if (ReadRecord(record))
         {
             return true;
         }
-        pos = start;
+        cursor = start;
         return false;
     }
 
     ItemRecord Rest()
     {
         ItemRecord rest;
-        rest.value.assign(data + pos, data + size);
-        pos = size;
+        ReadBytes(cursor.Remaining(), rest.value);
         return rest;
     }
 
 private:
-    bool ReadByte(uint8_t &byte)
-    {
-        if (pos >= size)
-        {
-            return false;
-        }
-        byte = data[pos++];
-        return true;
-    }
-
     bool ReadBytes(size_t count, ByteVector &to)
     {
-        if (size - pos < count)
+        const uint8_t *view = nullptr;
+        if (!cursor.Take(count, view))
         {
             return false;
         }
-        to.insert(to.end(), data + pos, data + pos + count);
-        pos += count;
+        to.insert(to.end(), view, view + count);
         return true;
     }
 
@@ -119,14 +111,14 @@ private:
     bool ReadWithExtensions(ByteVector &key)
     {
         uint8_t byte = 0;
-        if (!ReadByte(byte))
+        if (!cursor.Read(byte))
         {
             return false;
         }
         key.push_back(byte);
         for (size_t count = 0; byte & ExtensionBit; ++count)
         {
-            if (count == MaxExtensions || !ReadByte(byte))
+            if (count == MaxExtensions || !cursor.Read(byte))
             {
                 return false;
             }
@@ -138,7 +130,11 @@ private:
     bool ReadRecord(ItemRecord &record)
     {
         record = ItemRecord{};
-        const uint8_t dif = data[pos];
+        uint8_t dif = 0;
+        if (!cursor.Peek(dif))
+        {
+            return false;
+        }
         const int length = ValueLength(dif);
         if (length == SpecialFunction)
         {
@@ -147,10 +143,8 @@ private:
                 return false;
             }
             record.key.push_back(dif);
-            ++pos;
-            record.value.assign(data + pos, data + size);
-            pos = size;
-            return true;
+            cursor.Skip(1);
+            return ReadBytes(cursor.Remaining(), record.value);
         }
         if (!ReadWithExtensions(record.key) || !ReadWithExtensions(record.key))
         {
@@ -161,7 +155,7 @@ private:
             return ReadBytes(static_cast<size_t>(length), record.value);
         }
         uint8_t lvar = 0;
-        if (!ReadByte(lvar))
+        if (!cursor.Read(lvar))
         {
             return false;
         }
@@ -170,9 +164,7 @@ private:
         return bytes >= 0 && ReadBytes(static_cast<size_t>(bytes), record.value);
     }
 
-    const uint8_t *data;
-    size_t size;
-    size_t pos = 0;
+    WMBH_Cursor cursor;
 };
 
 } // namespace
@@ -180,10 +172,6 @@ private:
 std::vector<ItemRecord> ReadItemRecords(const uint8_t *data, size_t size)
 {
     std::vector<ItemRecord> records;
-    if (data == nullptr)
-    {
-        return records;
-    }
     RecordReader reader(data, size);
     for (reader.SkipFillers(); !reader.AtEnd(); reader.SkipFillers())
     {

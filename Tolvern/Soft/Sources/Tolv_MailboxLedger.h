@@ -39,11 +39,10 @@ private:
 // The ledger of this run.
 MailboxLedger &RunLedger();
 
-// Deletes a pending message; false when the modem had handed it out just before.
-bool WithdrawMessage(WMBusMod::WMBC_Interface &modem, int messageId);
-
-// How many messages are pending by the free space, or -1 when the modem did not tell its capacity.
-int PendingCount(WMBusMod::WMBC_Interface &modem);
+// Deletes each of ids that is still pending (CheckMailbox, DelMailbox), in the order given, and
+// returns how many it deleted. Once as many were found as the modem's free space says it holds, the
+// rest are not asked about. Modem errors are thrown.
+int WithdrawPending(WMBusMod::WMBC_Interface &modem, const std::vector<int> &ids);
 
 } // namespace Tolv
 

@@ -3,6 +3,9 @@
 #include "LogStatement.h"
 #include "Tolv_MailboxLedger.h"
 
+#include <numeric>
+#include <vector>
+
 namespace Tolv
 {
 
@@ -15,22 +18,9 @@ constexpr int MailboxMessageIds = 256;
 
 int WithdrawLeftovers(WMBusMod::WMBC_Interface &modem)
 {
-    int pending = PendingCount(modem);
-    int withdrawn = 0;
-    for (int id = 0; id < MailboxMessageIds && pending != 0; ++id)
-    {
-        if (modem.CheckMailbox(id))
-        {
-            if (WithdrawMessage(modem, id))
-            {
-                ++withdrawn;
-            }
-            if (pending > 0)
-            {
-                --pending;
-            }
-        }
-    }
+    std::vector<int> ids(MailboxMessageIds);
+    std::iota(ids.begin(), ids.end(), 0);
+    const int withdrawn = WithdrawPending(modem, ids);
     if (withdrawn > 0)
     {
         LOG_LINE(LogLevel::Normal, LogModule::Tolv)
