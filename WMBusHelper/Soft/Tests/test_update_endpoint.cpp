@@ -1,13 +1,11 @@
 #include "FakeModem.h"
+#include "TempDir.h"
 #include "TestSupport.h"
 #include "WMBH_AES.h"
 #include "WMBH_UpdateEndpoint.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fstream>
 
 using ::testing::HasSubstr;
 
@@ -20,23 +18,24 @@ constexpr EndpointAddress kEndpoint = 0x12345678'6AD2'01'07ULL;
 const Bytes kDigest = FromHex("0123456789ABCDEFFEDCBA9876543210");
 constexpr size_t kBlockData = 26; // offset of the first file byte in a block frame
 
-// A firmware image in the test's temporary directory, removed again afterwards.
+// A firmware image in a folder of its own, removed again afterwards: ctest runs the tests of this
+// file side by side, so a path shared between two of them would let one delete the other's image.
 class FirmwareFile
 {
 public:
-    explicit FirmwareFile(size_t size) : path(::testing::TempDir() + "wmbh_firmware_" + std::to_string(size) + ".bin")
+    explicit FirmwareFile(size_t size)
     {
         for (size_t i = 0; i < size; ++i)
             content.push_back(static_cast<uint8_t>(i * 7 + 3));
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char *>(content.data()), static_cast<std::streamsize>(content.size()));
+        path = folder.Write("wmbh_firmware_" + std::to_string(size) + ".bin",
+                            std::string(content.begin(), content.end()));
     }
-    ~FirmwareFile() { std::remove(path.c_str()); }
-    FirmwareFile(const FirmwareFile &) = delete;
-    FirmwareFile &operator=(const FirmwareFile &) = delete;
 
     std::string path;
     Bytes content;
+
+private:
+    TempDir folder;
 };
 
 void Update(FakeModem &modem, const std::string &path, const std::string &key = "", bool fixDif = true,
